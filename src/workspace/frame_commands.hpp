@@ -23,6 +23,10 @@ CompanionFiles CompanionPaths(const std::string& framePath);
 // table or catalog that ends the command throws CommandError too.
 bool OpenFrame(Workspace& ws, const std::string& path);
 
+// File > Open when the dialog was cancelled: RunCount = 0 and the picture cleared,
+// nothing read.
+void OpenCancelled(Workspace& ws);
+
 // Set Contrast: render at settings.ContrastLevel, draw the bitmap on the picture and,
 // with "CCD and Chart" checked after a Run, the star marks. Nothing without a frame.
 void ApplyContrast(Workspace& ws);

@@ -1,0 +1,88 @@
+#include "workspace/frame_commands.hpp"
+
+#include <algorithm>
+
+#include "common/files.hpp"
+#include "dataset/readers.hpp"
+#include "workspace/image_view.hpp"
+
+namespace morvik {
+namespace {
+
+void ClearPicture(Workspace& ws) {
+  ws.picture.EnsureSize(kMinPictureSide, kMinPictureSide);
+  ws.picture.fill = colors::White;
+  ws.picture.FillRect(0, 0, ws.picture.Width(), ws.picture.Height());
+  ws.hooks->PictureChanged();
+}
+
+} // namespace
+
+CompanionFiles CompanionPaths(const std::string& framePath) {
+  const std::string folder = FolderOf(framePath);
+  const std::string name = NameOf(framePath);
+  const auto dot = name.find('.');
+  const std::string base = dot == std::string::npos ? std::string() : name.substr(0, dot + 1);
+  return {folder + base + "dat", folder + base + "xml"};
+}
+
+void OpenCancelled(Workspace& ws) {
+  ws.RunCount = 0;
+  ClearPicture(ws);
+}
+
+bool OpenFrame(Workspace& ws, const std::string& path) {
+  if (!FileExists(path)) {
+    OpenCancelled(ws);
+    return false;
+  }
+  // The reader throws before it changes anything when it refuses the frame, so a
+  // refused frame leaves the picture, RunCount and the data set as they were.
+  ws.Frame->LoadFromFile(path, false, ws.log);
+  ws.RunCount = 0;
+  ws.CurrentFrame = true;
+  ws.FramePath = path;
+  ws.picture.EnsureSize(std::max(kMinPictureSide, ws.Frame->Width), std::max(kMinPictureSide, ws.Frame->Height));
+  ClearPicture(ws);
+  ws.hooks->SetStatusText(0, NameOf(ws.Frame->FileName));
+  ApplyContrast(ws);
+
+  const CompanionFiles companions = CompanionPaths(path);
+  if (LoadPhotometryTable(companions.table, ws.Series, ws.log)) {
+    // Periodograms belong to the data set they were computed from.
+    ws.Periodograms.clear();
+  }
+  LoadStarCatalog(companions.catalog, ws.Catalog, ws.log);
+  return true;
+}
+
+void ApplyContrast(Workspace& ws) {
+  if (!ws.CurrentFrame) return;
+  ws.Frame->SetContrast(ws.settings.ContrastLevel);
+  ws.Frame->Render(ws.log);
+  ws.picture.EnsureSize(std::max(kMinPictureSide, ws.Frame->Width), std::max(kMinPictureSide, ws.Frame->Height));
+  ws.picture.Draw(ws.Frame->Bitmap_);
+  if (ws.settings.CCDandChart && ws.RunCount >= 1) DrawStars(ws);
+  ws.hooks->PictureChanged();
+}
+
+std::string SaveImage(Workspace& ws) {
+  if (!ws.CurrentFrame) return {};
+  const std::string path = ws.Frame->FileName + ".bmp";
+  if (!SaveBmp(ws.picture.Pixels(), ws.Frame->Width, ws.Frame->Height, path)) {
+    ws.log.Add("Could not write " + path);
+    return {};
+  }
+  return path;
+}
+
+void ToggleViewMode(Workspace& ws, bool /*ccdAndChartItem*/) {
+  if (!ws.CurrentFrame || ws.RunCount < 1) return;
+  // The two items are a pair with exactly one checked: choosing either one flips both.
+  ws.settings.CCDandChart = !ws.settings.CCDandChart;
+  ws.picture.Draw(ws.Frame->Bitmap_);
+  if (ws.settings.CCDandChart) DrawStars(ws);
+  ws.hooks->PictureChanged();
+}
+
+} // namespace morvik
