@@ -48,10 +48,11 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   ApplyContrast(ws);
 
   const CompanionFiles companions = CompanionPaths(path);
-  if (LoadPhotometryTable(companions.table, ws.Series, ws.log)) {
-    // Periodograms belong to the data set they were computed from.
-    ws.Periodograms.clear();
-  }
+  const TDataLine* rowsBefore = ws.Series.Rows.data();
+  LoadPhotometryTable(companions.table, ws.Series, ws.log);
+  // Periodograms belong to the data set they were computed from; the reader replaces
+  // the rows only when it read a whole new table.
+  if (ws.Series.Rows.data() != rowsBefore || ws.Series.Rows.empty()) ws.Periodograms.clear();
   LoadStarCatalog(companions.catalog, ws.Catalog, ws.log);
   return true;
 }
