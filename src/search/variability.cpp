@@ -1,0 +1,214 @@
+#include "search/variability.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace morvik {
+
+void SortValues(std::span<double> values) {
+  const long long n = static_cast<long long>(values.size());
+  if (n < 2) return;
+  // 1-based positions below, as the gap rule is stated on them.
+  auto at = [&](long long pos) -> double& { return values[static_cast<std::size_t>(pos - 1)]; };
+  long long h = 1;
+  while (static_cast<double>(h) < static_cast<double>(n) / 9.0)
+    h = 3 * h + 1;
+  for (; h >= 1; h /= 3) {
+    for (long long i = h + 1; i <= n; ++i) {
+      for (long long k = i - h; k >= 1 && at(k) > at(k + h); k -= h)
+        std::swap(at(k), at(k + h));
+    }
+  }
+}
+
+double MedianOfRange(std::span<const double> sorted, long long lo, long long hi) {
+  const long long count = static_cast<long long>(sorted.size());
+  if (count <= 0 || lo >= hi || lo < 1 || hi > count) return 0.0;
+  const long long length = hi - lo + 1;
+  const long long c = lo + length / 2;
+  auto at = [&](long long pos) { return sorted[static_cast<std::size_t>(pos - 1)]; };
+  if (length % 2 != 0) return at(c);
+  return (at(c - 1) + at(c)) / 2.0;
+}
+
+double MiddleMedian(std::span<double> values) {
+  const std::size_t n = values.size();
+  if (n < 2) return 0.0; // a single value has median 0, as with the sorted range
+  const std::size_t k = n / 2;
+  auto mid = values.begin() + static_cast<std::ptrdiff_t>(k);
+  std::nth_element(values.begin(), mid, values.end());
+  if (n % 2 != 0) return *mid;
+  // Everything before mid is <= *mid, so the largest of them is the lower middle value.
+  const double lower = *std::max_element(values.begin(), mid);
+  return (lower + *mid) / 2.0;
+}
+
+namespace {
+
+// Weight 1/Err^2, or 0 when that is not a finite number (Err 0, or so small that its
+// inverse square overflows): such a measurement adds nothing to the weighted sums,
+// ChiSq or RobustMedian, but still counts everywhere else.
+inline double InverseSquare(double e) {
+  const double w = 1.0 / (e * e);
+  return std::isfinite(w) ? w : 0.0;
+}
+
+// No NaN or infinity may be stored, whatever extreme values the table held.
+inline double Finite(double v) { return std::isfinite(v) ? v : 0.0; }
+
+// Stars are gathered in blocks so that the table is read once, row after row, with
+// each row's block of measurements contiguous; the block's accepted values then fit in
+// the cache for the two passes and the two medians.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kMinBlock = 4;
+constexpr std::size_t kMaxBlock = 256;
+// Not the predecessor of any row, row 0 included.
+constexpr std::int64_t kNoRow = -2;
+
+struct BlockAccumulators {
+  std::vector<std::size_t> n;         // accepted values gathered
+  std::vector<double> a, w, plain, v; // sum w*m, sum w, sum m, successive differences
+  std::vector<std::int64_t> lastRow;  // row of the last accepted value; kNoRow before any
+  std::vector<double> lastMag;
+  std::vector<double> limit; // starSigmaFactor x MeanErr
+
+  explicit BlockAccumulators(std::size_t size)
+      : n(size), a(size), w(size), plain(size), v(size), lastRow(size), lastMag(size), limit(size) {}
+
+  void Reset(std::size_t count) {
+    std::fill_n(n.begin(), count, 0);
+    std::fill_n(a.begin(), count, 0.0);
+    std::fill_n(w.begin(), count, 0.0);
+    std::fill_n(plain.begin(), count, 0.0);
+    std::fill_n(v.begin(), count, 0.0);
+    std::fill_n(lastRow.begin(), count, kNoRow);
+    std::fill_n(lastMag.begin(), count, 0.0);
+  }
+};
+
+void ClearIndices(TStarStat& st) {
+  st.NAccepted = 0;
+  st.RunMeanW = 0.0;
+  st.RunMedian = 0.0;
+  st.RunVariance = 0.0;
+  st.ChiSq = 0.0;
+  st.Mad = 0.0;
+  st.RobustMedian = 0.0;
+  st.ExcessVariance = 0.0;
+  st.VonNeumann = 0.0;
+}
+
+// The second pass and the results of one star whose n accepted values (in row order)
+// are mags[0..n) and errs[0..n). scratch holds at least n values.
+void FinishStar(TStarStat& st, std::size_t n, const double* mags, const double* errs, double sumWM, double sumW,
+                double sumM, double sumV, double* scratch) {
+  if (n == 0) {
+    ClearIndices(st);
+    return;
+  }
+  const double count = static_cast<double>(n);
+  // Without any usable weight the weighted mean falls back to the plain mean.
+  const double meanW = sumW > 0.0 ? sumWM / sumW : sumM / count;
+
+  std::copy_n(mags, n, scratch);
+  const double median = MiddleMedian(std::span<double>(scratch, n));
+
+  double s = 0.0, c = 0.0, r = 0.0, e2 = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double m = mags[i];
+    const double e = errs[i];
+    const double d = m - meanW;
+    const double d2 = d * d;
+    s += d2;
+    const double a = std::fabs(m - median);
+    scratch[i] = a;
+    if (InverseSquare(e) != 0.0) {
+      c += d2 / (e * e);
+      r += a / e;
+    }
+    e2 += d2 - e * e;
+  }
+  const double mad = MiddleMedian(std::span<double>(scratch, n));
+
+  st.NAccepted = static_cast<std::uint16_t>(std::min<std::size_t>(n, std::numeric_limits<std::uint16_t>::max()));
+  st.RunMeanW = Finite(meanW);
+  st.RunMedian = Finite(median);
+  st.Mad = Finite(mad);
+  st.RunVariance = Finite(s / count);
+  st.ChiSq = Finite(c);
+  st.RobustMedian = n > 1 ? Finite(r / (count - 1.0)) : 0.1;
+  const double scale = meanW * meanW * count;
+  st.ExcessVariance = scale != 0.0 ? Finite(e2 / scale) : 0.0;
+  st.VonNeumann = sumV > 0.0 ? Finite(s / sumV) : 0.0;
+}
+
+} // namespace
+
+void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, double dataSigmaFactor, Log& log) {
+  const std::size_t stars = series.StarCount;
+  const std::size_t rows =
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(series.RowCount, 0)), series.Rows.size());
+  if (stars > 0 && series.Stats.size() >= stars) {
+    // A frame whose mean error is too large is skipped for every star.
+    const double frameLimit = dataSigmaFactor * series.MeanSigmaAll;
+    std::vector<char> rowAccepted(rows);
+    for (std::size_t j = 0; j < rows; ++j)
+      rowAccepted[j] = series.Rows[j].FrameErr <= frameLimit;
+
+    const std::size_t perStar = std::max<std::size_t>(rows, 1);
+    std::size_t block = kBlockBytes / (perStar * 2 * sizeof(double));
+    block = std::min(std::clamp(block, kMinBlock, kMaxBlock), stars);
+
+    std::vector<double> mags(block * perStar), errs(block * perStar), scratch(perStar);
+    BlockAccumulators acc(block);
+
+    for (std::size_t first = 0; first < stars; first += block) {
+      const std::size_t nb = std::min(block, stars - first);
+      acc.Reset(nb);
+      for (std::size_t k = 0; k < nb; ++k)
+        acc.limit[k] = starSigmaFactor * series.Stats[first + k].MeanErr;
+
+      for (std::size_t j = 0; j < rows; ++j) {
+        if (!rowAccepted[j]) continue;
+        const std::vector<TMeasurement>& items = series.Rows[j].Items;
+        if (items.size() <= first) continue;
+        const std::size_t avail = std::min(nb, items.size() - first);
+        const TMeasurement* it = items.data() + first;
+        const auto row = static_cast<std::int64_t>(j);
+        for (std::size_t k = 0; k < avail; ++k) {
+          const TMeasurement& x = it[k];
+          if (!x.Valid || !(x.Err <= acc.limit[k])) continue;
+          const double m = x.RunMag;
+          const double e = x.Err;
+          const std::size_t pos = k * perStar + acc.n[k]++;
+          mags[pos] = m;
+          errs[pos] = e;
+          const double w = InverseSquare(e);
+          acc.a[k] += w * m;
+          acc.w[k] += w;
+          acc.plain[k] += m;
+          // A successive difference counts only when both rows are accepted.
+          if (acc.lastRow[k] == row - 1) {
+            const double d = m - acc.lastMag[k];
+            acc.v[k] += d * d;
+          }
+          acc.lastRow[k] = row;
+          acc.lastMag[k] = m;
+        }
+      }
+
+      for (std::size_t k = 0; k < nb; ++k) {
+        FinishStar(series.Stats[first + k], acc.n[k], mags.data() + k * perStar, errs.data() + k * perStar, acc.a[k],
+                   acc.w[k], acc.plain[k], acc.v[k], scratch.data());
+      }
+    }
+  }
+  log.Add("Mean and Sigma (RUN) calculated");
+}
+
+} // namespace morvik
