@@ -67,7 +67,7 @@ public:
   double DataSigmaFactor = 2.0;
   std::uint16_t SelectedPoint = 0;
   std::uint16_t SelectedStar = 0;
-  std::uint16_t SelectedRow = 0;
+  std::int32_t SelectedRow = 0; // a row index: tables may have more than 65 535 rows
   std::int32_t PickedStar = 0;
   std::int32_t RunCount = 0;
   std::int32_t SearchCount = 0;
