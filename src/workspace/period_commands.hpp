@@ -40,6 +40,11 @@ bool WriteLightCurve(Workspace& ws, const std::string& path, int id);
 
 // "Lafler-Kinman" (main menu), "Show Periodogram", "Save Periodogram".
 void LaflerKinmanCommand(Workspace& ws);
+// The computing part of "Lafler-Kinman" for star id (1-based), without plotting or
+// writing: sizes Periodograms, logs the time range, computes. Does nothing (false)
+// without rows, a Run or a star id in range; true when the star's periodogram is
+// computed afterwards. Throws CommandError on a zero time span.
+bool ComputePeriodogram(Workspace& ws, int id);
 void ShowPeriodogram(Workspace& ws);
 bool CanSavePeriodogram(const Workspace& ws);
 std::string ProposedPeriodogramName(const Workspace& ws); // "Star12_per.dat"
