@@ -1,0 +1,28 @@
+// morvik [FILE]: the desktop program; FILE is opened at start as File > Open would.
+
+#include <QApplication>
+#include <QLocale>
+#include <QStringList>
+#include <QTimer>
+
+#include "common/format.hpp"
+#include "ui/main_window.hpp"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Morvik v1.0"));
+
+  // Messages show numbers with the user's decimal separator.
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point.front().unicode() < 0x80) morvik::SetMessageDecimalSeparator(point.front().toLatin1());
+
+  morvik::MainWindow window;
+  window.show();
+
+  const QStringList args = QApplication::arguments();
+  if (args.size() > 1) {
+    const QString path = args.at(1);
+    QTimer::singleShot(0, &window, [&window, path] { window.OpenFromCommandLine(path); });
+  }
+  return QApplication::exec();
+}
