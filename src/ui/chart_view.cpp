@@ -226,11 +226,21 @@ void ChartView::ComputeLayout() const {
   for (const Tick& t : l.yTicks)
     widest = std::max(widest, labels.horizontalAdvance(t.text));
   const int left = kPad + (hasLeftTitle ? labels.height() + kPad : 0) + widest + kLabelGap + kTickLength;
-  const int plotWidth = std::max(1, width() - left - kRightMargin);
-
-  l.plot = QRect(left, top, plotWidth, plotHeight);
-  l.x = zoomed_ ? zoomX_ : FullRange(true, plotWidth);
-  l.xTicks = MakeTicks<Tick>(l.x.min, l.x.max, plotWidth, kMinXTickSpacing, &labels);
+  // The last bottom label is centred on its tick and may reach past the area: make
+  // room for it (one more pass, since the ticks depend on the width).
+  int right = kRightMargin;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int plotWidth = std::max(1, width() - left - right);
+    l.plot = QRect(left, top, plotWidth, plotHeight);
+    l.x = zoomed_ ? zoomX_ : FullRange(true, plotWidth);
+    l.xTicks = MakeTicks<Tick>(l.x.min, l.x.max, plotWidth, kMinXTickSpacing, &labels);
+    if (l.xTicks.empty()) break;
+    const double lastPixel = XPixel(l.xTicks.back().value);
+    const int overhang =
+        static_cast<int>(std::ceil(lastPixel + labels.horizontalAdvance(l.xTicks.back().text) / 2.0 + 2 - width()));
+    if (overhang <= 0) break;
+    right += overhang;
+  }
 }
 
 double ChartView::XPixel(double v) const {

@@ -476,10 +476,26 @@ private slots:
                      i % 7 ? std::nullopt : std::optional(morvik::colors::Green)});
     big.series[0].AddMany(std::move(pts));
     view.SetModel(&big);
+    big.title = "Find Variables";
+    big.bottomTitle = "Mean magnitude";
+    big.leftTitle = "Standard deviation";
+    view.pointerStyle = [](std::size_t, std::size_t i) {
+      return i == 0 ? MarkerStyle::Rectangle : MarkerStyle::Circle;
+    };
+    view.afterDraw = [](QPainter& painter, const ChartView& v) {
+      const QPointF p = v.PixelPosition(0, 0);
+      painter.setPen(Qt::red);
+      painter.drawLine(QPointF(p.x() - 7, p.y()), QPointF(p.x() + 7, p.y()));
+      painter.drawLine(QPointF(p.x(), p.y() - 7), QPointF(p.x(), p.y() + 7));
+    };
     QElapsedTimer timer;
     timer.start();
-    view.grab();
+    const QImage scatter = view.grab().toImage();
     qInfo("10000 points drawn in %lld ms", static_cast<long long>(timer.elapsed()));
+    QVERIFY(scatter.save(dir + QStringLiteral("/chart_view_scatter.png")));
+    // Every bottom label lies inside the widget: the right-most column holds no text.
+    for (int y = 0; y < scatter.height(); ++y)
+      QCOMPARE(scatter.pixelColor(scatter.width() - 1, y), QColor(Qt::white));
   }
 };
 
