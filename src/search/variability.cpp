@@ -1,5 +1,7 @@
 #include "search/variability.hpp"
 
+#include "photometry/parallel.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -162,51 +164,57 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
 
     const std::size_t perStar = std::max<std::size_t>(rows, 1);
     std::size_t block = kBlockBytes / (perStar * 2 * sizeof(double));
-    block = std::min(std::clamp(block, kMinBlock, kMaxBlock), stars);
+    block = std::clamp(block, kMinBlock, kMaxBlock);
 
-    std::vector<double> mags(block * perStar), errs(block * perStar), scratch(perStar);
-    BlockAccumulators acc(block);
+    // Stars are independent: each slice of stars is computed by one thread with its own
+    // buffers, in the same order as a single thread would, so the results do not depend
+    // on the number of threads.
+    auto computeSlice = [&](std::size_t sliceFirst, std::size_t sliceLast) {
+      const std::size_t width = std::min(block, sliceLast - sliceFirst);
+      std::vector<double> mags(width * perStar), errs(width * perStar), scratch(perStar);
+      BlockAccumulators acc(width);
+      for (std::size_t first = sliceFirst; first < sliceLast; first += width) {
+        const std::size_t nb = std::min(width, sliceLast - first);
+        acc.Reset(nb);
+        for (std::size_t k = 0; k < nb; ++k)
+          acc.limit[k] = starSigmaFactor * series.Stats[first + k].MeanErr;
 
-    for (std::size_t first = 0; first < stars; first += block) {
-      const std::size_t nb = std::min(block, stars - first);
-      acc.Reset(nb);
-      for (std::size_t k = 0; k < nb; ++k)
-        acc.limit[k] = starSigmaFactor * series.Stats[first + k].MeanErr;
-
-      for (std::size_t j = 0; j < rows; ++j) {
-        if (!rowAccepted[j]) continue;
-        const std::vector<TMeasurement>& items = series.Rows[j].Items;
-        if (items.size() <= first) continue;
-        const std::size_t avail = std::min(nb, items.size() - first);
-        const TMeasurement* it = items.data() + first;
-        const auto row = static_cast<std::int64_t>(j);
-        for (std::size_t k = 0; k < avail; ++k) {
-          const TMeasurement& x = it[k];
-          if (!x.Valid || !(x.Err <= acc.limit[k])) continue;
-          const double m = x.RunMag;
-          const double e = x.Err;
-          const std::size_t pos = k * perStar + acc.n[k]++;
-          mags[pos] = m;
-          errs[pos] = e;
-          const double w = InverseSquare(e);
-          acc.a[k] += w * m;
-          acc.w[k] += w;
-          acc.plain[k] += m;
-          // A successive difference counts only when both rows are accepted.
-          if (acc.lastRow[k] == row - 1) {
-            const double d = m - acc.lastMag[k];
-            acc.v[k] += d * d;
+        for (std::size_t j = 0; j < rows; ++j) {
+          if (!rowAccepted[j]) continue;
+          const std::vector<TMeasurement>& items = series.Rows[j].Items;
+          if (items.size() <= first) continue;
+          const std::size_t avail = std::min(nb, items.size() - first);
+          const TMeasurement* it = items.data() + first;
+          const auto row = static_cast<std::int64_t>(j);
+          for (std::size_t k = 0; k < avail; ++k) {
+            const TMeasurement& x = it[k];
+            if (!x.Valid || !(x.Err <= acc.limit[k])) continue;
+            const double m = x.RunMag;
+            const double e = x.Err;
+            const std::size_t pos = k * perStar + acc.n[k]++;
+            mags[pos] = m;
+            errs[pos] = e;
+            const double w = InverseSquare(e);
+            acc.a[k] += w * m;
+            acc.w[k] += w;
+            acc.plain[k] += m;
+            // A successive difference counts only when both rows are accepted.
+            if (acc.lastRow[k] == row - 1) {
+              const double d = m - acc.lastMag[k];
+              acc.v[k] += d * d;
+            }
+            acc.lastRow[k] = row;
+            acc.lastMag[k] = m;
           }
-          acc.lastRow[k] = row;
-          acc.lastMag[k] = m;
+        }
+
+        for (std::size_t k = 0; k < nb; ++k) {
+          FinishStar(series.Stats[first + k], acc.n[k], mags.data() + k * perStar, errs.data() + k * perStar, acc.a[k],
+                     acc.w[k], acc.plain[k], acc.v[k], scratch.data());
         }
       }
-
-      for (std::size_t k = 0; k < nb; ++k) {
-        FinishStar(series.Stats[first + k], acc.n[k], mags.data() + k * perStar, errs.data() + k * perStar, acc.a[k],
-                   acc.w[k], acc.plain[k], acc.v[k], scratch.data());
-      }
-    }
+    };
+    ForEachSlice(stars, stars * rows, computeSlice);
   }
   log.Add("Mean and Sigma (RUN) calculated");
 }

@@ -11,6 +11,10 @@
 
 namespace morvik {
 
+// The one line logged instead of acting when the data set has no per-star records yet
+// (no Run since the table was read): "<command>: no Run since ...; run first."
+std::string RunFirstMessage(std::string_view command);
+
 // Search Variables (Ctrl+F): SearchCount + 1, variability indices, chart refill, View page.
 void SearchVariables(Workspace& ws);
 
@@ -32,10 +36,10 @@ void SetStarSigmaText(Workspace& ws, std::string_view text);
 void SetDataSigmaText(Workspace& ws, std::string_view text);
 
 // Classification. Chart popup: act on SelectedStar. Image popup: on PickedStar - 1.
-void ConfirmVariable1Click(Workspace& ws);   // chart "Mark as Variable"
-void RemoveStar1Click(Workspace& ws);        // chart "False alarm (remove)"
-void MarkasVariable1Click(Workspace& ws);    // image "Mark as Variable"
-void Falsealarmremove1Click(Workspace& ws);  // image "False alarm (remove)"
+void ConfirmVariable1Click(Workspace& ws);  // chart "Mark as Variable"
+void RemoveStar1Click(Workspace& ws);       // chart "False alarm (remove)"
+void MarkasVariable1Click(Workspace& ws);   // image "Mark as Variable"
+void Falsealarmremove1Click(Workspace& ws); // image "False alarm (remove)"
 
 // "test1": the sigma histogram in the log and in FramePath + "_histsigma.txt".
 void SigmaHistogram(Workspace& ws);
