@@ -34,8 +34,11 @@ void AddSentence(QVBoxLayout* group, const QString& before, QWidget* control, co
   auto* row = new QHBoxLayout;
   row->addWidget(new QLabel(before));
   row->addWidget(control);
-  row->addWidget(new QLabel(after));
-  row->addStretch(1);
+  // The text after the control wraps rather than being cut on a narrow window.
+  auto* tail = new QLabel(after);
+  tail->setWordWrap(true);
+  tail->setMinimumWidth(120);
+  row->addWidget(tail, 1);
   group->addLayout(row);
 }
 
@@ -74,7 +77,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
 
   // Left column: the chart axes and the debug box.
   auto* left = new QVBoxLayout;
-  columns->addLayout(left);
+  columns->addLayout(left, 0);
   left->addWidget(new QLabel(QStringLiteral("What to plot as the X and Y axes of the Find Variables chart:")));
   auto* axes = new QHBoxLayout;
   left->addLayout(axes);
