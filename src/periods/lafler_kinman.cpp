@@ -71,8 +71,8 @@ namespace {
 class ThetaWorker {
 public:
   ThetaWorker(std::span<const double> dt, std::span<const double> mags, double exponent, double denominator)
-      : dt_(dt), mags_(mags), exponent_(exponent), denominator_(denominator), folded_(dt.size()), sorted_(dt.size()),
-        bucket_(dt.size()), start_(dt.size() + 2) {}
+      : dt_(dt), mags_(mags), exponent_(exponent), denominator_(denominator), sorted_(dt.size()), bucket_(dt.size()),
+        start_(2 * dt.size() + 2) {}
 
   double Theta(double f) {
     const std::size_t n = dt_.size();
@@ -96,18 +96,16 @@ public:
   }
 
 private:
-  // Folds in row order and spreads the points over n + 1 buckets of equal phase
-  // width; the bucket index never decreases with the phase, so after this only
-  // points within one bucket can be out of order. False when a phase is not a
-  // number (a time too large to fold), which only the reference ordering handles.
+  // Folds in row order and spreads the points over 2n + 1 buckets of equal phase
+  // width (two per point, so that few buckets hold more than one); the bucket index never decreases with the phase, so
+  // after this only points within one bucket can be out of order. False when a phase is not a number (a time too large
+  // to fold), which only the reference ordering handles.
   bool FoldAndDistribute(double f) {
     const std::size_t n = dt_.size();
-    const double scale = static_cast<double>(n);
+    const double scale = static_cast<double>(2 * n);
     std::fill(start_.begin(), start_.end(), 0u);
     for (std::size_t i = 0; i < n; ++i) {
-      const double phase = FoldPhase(dt_[i] * f);
-      folded_[i] = PhasePoint{phase, mags_[i]};
-      const double v = phase * scale;
+      const double v = FoldPhase(dt_[i] * f) * scale;
       if (!(v >= 0.0 && v <= scale)) return false;
       const auto b = static_cast<std::uint32_t>(v);
       bucket_[i] = b;
@@ -115,8 +113,9 @@ private:
     }
     for (std::size_t b = 1; b < start_.size(); ++b)
       start_[b] += start_[b - 1];
+    // Folding again is cheaper than storing and reloading the folded points.
     for (std::size_t i = 0; i < n; ++i)
-      sorted_[start_[bucket_[i]]++] = folded_[i];
+      sorted_[start_[bucket_[i]]++] = PhasePoint{FoldPhase(dt_[i] * f), mags_[i]};
     return true;
   }
 
@@ -164,7 +163,6 @@ private:
   std::span<const double> mags_;
   double exponent_;
   double denominator_;
-  std::vector<PhasePoint> folded_;
   std::vector<PhasePoint> sorted_;
   std::vector<std::uint32_t> bucket_;
   std::vector<std::uint32_t> start_;
