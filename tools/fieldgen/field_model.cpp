@@ -25,12 +25,6 @@ std::uint64_t Rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); 
 
 double Frac(double x) { return x - std::floor(x); }
 
-// Distance in phase between a and b on the unit circle.
-double PhaseDistance(double a, double b) {
-  double d = std::fabs(Frac(a) - Frac(b));
-  return std::min(d, 1.0 - d);
-}
-
 // Stars counts rise about as 10^(0.3 m) towards faint magnitudes.
 double DrawMagnitude(Rng& rng) {
   constexpr double lo = 9.5, hi = 16.5, k = 0.3;
@@ -132,11 +126,12 @@ void InjectVariables(Rng& rng, Field& f) {
     VariableType type;
     double period, magnitude;
   };
-  // Periods chosen away from 1 c/d and its aliases; the pulsator's period is far
-  // shorter than a night, so each night holds several cycles.
+  // Periods away from 1 c/d and its aliases, each shorter than a night, so that every
+  // night holds a cycle or more; smooth light curves, as the period grid of a span of
+  // a few nights is coarse for sharp features.
   const Plan plans[] = {
-      {VariableType::EclipsingBinary, 0.7123, 11.6},
-      {VariableType::RRLyrae, 0.5637, 12.2},
+      {VariableType::EclipsingBinary, 0.3717, 11.6},
+      {VariableType::RRLyrae, 0.3127, 12.2},
       {VariableType::ShortPeriodPulsator, 0.0871, 10.8},
       {VariableType::Irregular, 0.0, 12.8},
   };
@@ -191,9 +186,9 @@ void MakeNights(Rng& rng, const FieldOptions& o, Field& f) {
     int first = o.frames / nights + (0 < o.frames % nights ? 1 : 0);
     int count2 = nights > 1 ? o.frames / nights + (1 < o.frames % nights ? 1 : 0) : 0;
     f.cloudyFrame = nights > 1 ? first + count2 / 2 : static_cast<int>(f.times.size()) / 2;
-    f.cloudExtinction = 1.2;
+    f.cloudExtinction = 1.0;
     f.zeroPoint[static_cast<std::size_t>(f.cloudyFrame)] += f.cloudExtinction;
-    f.quality[static_cast<std::size_t>(f.cloudyFrame)] *= 4.0;
+    f.quality[static_cast<std::size_t>(f.cloudyFrame)] *= 3.0;
   }
 }
 
@@ -255,22 +250,19 @@ const char* TypeName(VariableType type) {
 double VariableOffset(const Variable& v, double t) {
   switch (v.type) {
   case VariableType::EclipsingBinary: {
+    // A close binary of distorted stars: light varies all the time, the primary
+    // minimum clearly deeper than the secondary.
     double ph = Frac((t - v.epoch) / v.period);
-    constexpr double w = 0.045; // eclipse width, phase
-    double d1 = PhaseDistance(ph, 0.0), d2 = PhaseDistance(ph, 0.5);
-    double ellipsoidal = -0.04 * 0.5 * (1.0 - std::cos(4 * kPi * ph));
-    return 0.9 * std::exp(-d1 * d1 / (2 * w * w)) + 0.35 * std::exp(-d2 * d2 / (2 * w * w)) + ellipsoidal;
+    return 0.15 * (1.0 + std::cos(4 * kPi * ph)) + 0.12 * (1.0 + std::cos(2 * kPi * ph));
   }
   case VariableType::RRLyrae: {
-    // Fast rise to maximum light, slow decline.
+    // An overtone pulsator: a skewed wave, rising faster than it fades.
     double ph = Frac((t - v.epoch) / v.period);
-    constexpr double rise = 0.15;
-    double faint = ph < rise ? 1.0 - ph / rise : std::pow((ph - rise) / (1.0 - rise), 0.8);
-    return 0.85 * faint;
+    return -(0.21 * std::sin(2 * kPi * ph) + 0.05 * std::sin(4 * kPi * ph) + 0.015 * std::sin(6 * kPi * ph));
   }
   case VariableType::ShortPeriodPulsator: {
     double ph = Frac((t - v.epoch) / v.period);
-    return 0.03 * std::sin(2 * kPi * ph) + 0.006 * std::sin(4 * kPi * ph + 1.0);
+    return 0.05 * std::sin(2 * kPi * ph) + 0.008 * std::sin(4 * kPi * ph + 1.0);
   }
   case VariableType::Irregular: {
     double o = 0.0;

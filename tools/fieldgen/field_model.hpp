@@ -27,7 +27,7 @@ private:
 struct FieldOptions {
   std::string out = "field";
   int stars = 300;
-  int frames = 400;
+  int frames = 300;
   int nights = 4;
   int width = 1024;
   int height = 768;

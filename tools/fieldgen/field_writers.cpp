@@ -158,7 +158,8 @@ bool WriteTable(const Field& field, std::uint64_t seed, const std::string& path)
       double mag = m + sigma * rng.Normal();
       double err = std::clamp(sigma * (1.0 + 0.1 * rng.Normal()), 0.002, 0.999);
       bool lost = rng.Uniform() < 0.02 && static_cast<int>(s) + 1 != field.comparisonId;
-      if (lost || m > 17.6) {
+      // Photometry gives up on stars below a signal-to-noise ratio of about 2.5.
+      if (lost || sigma > 0.4) {
         line += " 99.999 9.999";
         continue;
       }
