@@ -328,8 +328,9 @@ TStarStat DirectIndices(const TTimeSeries& ts, std::size_t s, double kStar, doub
 }
 
 TEST(VariabilityIndices, ManyStarsMatchTheDirectComputation) {
-  // 301 stars: several blocks, the last one partial; rows of mixed quality.
-  const std::size_t stars = 301, rows = 57;
+  // 301 stars: several blocks, the last one partial; rows of mixed quality; enough
+  // measurements for the stars to be split over threads.
+  const std::size_t stars = 301, rows = 900;
   TTimeSeries ts = MakeSeries(stars, rows);
   std::mt19937 rng(3);
   std::normal_distribution<double> mag(0.0, 0.05);
