@@ -1,0 +1,23 @@
+#pragma once
+// The machine-readable texts of morvik-cli. Numbers are the shortest text that reads
+// back to the same double, with a point.
+
+#include <string>
+
+#include "workspace/workspace.hpp"
+
+namespace morvik::cli {
+
+// "Name=value" lines of --frame-info, LF.
+std::string FrameInfoText(const TFits& frame);
+// keyword TAB value TAB comment per header card, LF.
+std::string HeaderText(const TFits& frame);
+// --stats: CSV header, then one line per star in id order, LF.
+std::string StatsCsv(const Workspace& ws);
+// --chart: index,label,x,y,variable for the Find Variables points in series order, LF.
+std::string ChartCsv(const Workspace& ws);
+// --table: two '#' lines, then the time and RunMag, Err per star (99.999 9.999 when
+// not valid), CR LF.
+std::string TableText(const Workspace& ws);
+
+} // namespace morvik::cli

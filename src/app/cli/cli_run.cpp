@@ -1,0 +1,210 @@
+#include "app/cli/cli_run.hpp"
+
+#include <cmath>
+#include <exception>
+#include <string>
+
+#include "app/cli/cli_outputs.hpp"
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/format.hpp"
+#include "periods/lafler_kinman.hpp"
+#include "workspace/frame_commands.hpp"
+#include "workspace/period_commands.hpp"
+#include "workspace/run_commands.hpp"
+#include "workspace/search_commands.hpp"
+
+namespace morvik::cli {
+namespace {
+
+const char* OptionName(OutputKind kind) {
+  switch (kind) {
+  case OutputKind::Stats:
+    return "--stats";
+  case OutputKind::Chart:
+    return "--chart";
+  case OutputKind::Table:
+    return "--table";
+  case OutputKind::LightCurve:
+    return "--lightcurve";
+  case OutputKind::Periodogram:
+    return "--periodogram";
+  case OutputKind::Histogram:
+    return "--histogram";
+  case OutputKind::Image:
+    return "--image";
+  }
+  return "";
+}
+
+bool HasStar(const Workspace& ws, long long id) { return id >= 1 && id <= ws.Series.StarCount; }
+bool HasRow(const Workspace& ws, long long row) { return row >= 0 && row < ws.Series.RowCount; }
+
+class Batch {
+public:
+  Batch(const Options& o, Log& log, std::FILE* out) : o_(o), ws_(log), out_(out) {}
+
+  // False when an output could not be written (the log says which).
+  bool Go() {
+    ApplySettings();
+    if (!FileExists(o_.frame) || !OpenFrame(ws_, o_.frame)) throw CommandError("File not found.");
+    for (Printout p : o_.printouts) {
+      std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderText(*ws_.Frame);
+      std::fwrite(text.data(), 1, text.size(), out_);
+    }
+    std::fflush(out_);
+    if (!o_.comp) {
+      for (const Output& out : o_.outputs) {
+        if (out.kind == OutputKind::Image)
+          WriteOutput(out);
+        else
+          ws_.log.Add(std::string(OptionName(out.kind)) + " skipped: it needs a Run, and a Run needs --comp");
+      }
+      return ok_;
+    }
+    Delete();
+    ChooseComparison();
+    Run(ws_);
+    SearchVariables(ws_);
+    for (const Output& out : o_.outputs)
+      WriteOutput(out);
+    return ok_;
+  }
+
+private:
+  void ApplySettings() {
+    Settings& s = ws_.settings;
+    s = o_.settings;
+    s.Debug = true; // the batch log shows every line
+    s.CCDandChart = true;
+    s.CompManual = o_.ensemble.has_value();
+    if (o_.starSigma) SetStarSigmaText(ws_, *o_.starSigma);
+    if (o_.dataSigma) SetDataSigmaText(ws_, *o_.dataSigma);
+  }
+
+  void Delete() {
+    for (const Deletion& d : o_.deletions) {
+      if (!HasStar(ws_, d.id) || !HasRow(ws_, d.row)) {
+        ws_.log.Add("--delete " + std::to_string(d.id) + ":" + std::to_string(d.row) + " ignored: no such star or row");
+        continue;
+      }
+      ws_.Series.Rows[static_cast<std::size_t>(d.row)].Items[static_cast<std::size_t>(d.id - 1)].Valid = false;
+    }
+    for (long long row : o_.deletedFrames) {
+      if (!HasRow(ws_, row)) {
+        ws_.log.Add("--delete-frame " + std::to_string(row) + " ignored: no such row");
+        continue;
+      }
+      for (TMeasurement& m : ws_.Series.Rows[static_cast<std::size_t>(row)].Items)
+        m.Valid = false;
+    }
+  }
+
+  void ChooseComparison() {
+    if (o_.ensemble) {
+      // The records exist before the first Run so that the ensemble can be flagged;
+      // a Run keeps records of the right size.
+      TTimeSeries& t = ws_.Series;
+      if (!t.HasStats()) t.Stats.assign(t.StarCount, TStarStat{});
+      for (long long id : *o_.ensemble) {
+        if (!HasStar(ws_, id)) {
+          ws_.log.Add("--ensemble star " + std::to_string(id) + " ignored: no such star");
+          continue;
+        }
+        t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
+      }
+    }
+    // An id outside the table leaves no comparison star, and Run refuses.
+    if (!HasStar(ws_, *o_.comp)) return;
+    ws_.PickedStar = static_cast<std::int32_t>(*o_.comp);
+    // Without --comp-mag the catalog magnitude, as a cancelled input box keeps it;
+    // written exactly and with a point, whatever the message separator.
+    SelectComparison(ws_, o_.compMag ? *o_.compMag : FormatShortest(ws_.Catalog[*o_.comp].M));
+  }
+
+  void WriteOutput(const Output& out) {
+    switch (out.kind) {
+    case OutputKind::Stats:
+      Save(out.path, StatsCsv(ws_));
+      break;
+    case OutputKind::Chart:
+      Save(out.path, ChartCsv(ws_));
+      break;
+    case OutputKind::Table:
+      Save(out.path, TableText(ws_));
+      break;
+    case OutputKind::LightCurve:
+      if (!HasStar(ws_, out.id)) {
+        ws_.log.Add("--lightcurve star " + std::to_string(out.id) + " ignored: no such star");
+        break;
+      }
+      if (!WriteLightCurve(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+      break;
+    case OutputKind::Periodogram:
+      Periodogram(out);
+      break;
+    case OutputKind::Histogram:
+      SigmaHistogram(ws_);
+      break;
+    case OutputKind::Image: {
+      const TFits& f = *ws_.Frame;
+      const Bitmap& pixels = o_.noMarks ? f.Bitmap_ : ws_.picture.Pixels();
+      if (!SaveBmp(pixels, f.Width, f.Height, out.path)) Failed(out.path);
+      break;
+    }
+    }
+  }
+
+  // As the Lafler-Kinman command, but the file goes where the option says.
+  void Periodogram(const Output& out) {
+    TTimeSeries& t = ws_.Series;
+    if (!HasStar(ws_, out.id)) {
+      ws_.log.Add("--periodogram star " + std::to_string(out.id) + " ignored: no such star");
+      return;
+    }
+    if (t.RowCount < 1) return;
+    ws_.Periodograms.resize(t.StarCount);
+    double span = t.Rows.back().Time - t.Rows.front().Time;
+    ws_.log.Add("time range: " + FormatGeneral(span));
+    auto star = static_cast<std::uint16_t>(out.id - 1);
+    ComputeLaflerKinman(t, t.Stats, ws_.Periodograms, star, kLkShortestPeriod, std::fabs(span), kLkPhaseStep,
+                        kLkExponent, ws_.log);
+    const TPeriodogram& p = ws_.Periodograms[star];
+    ws_.log.Add(FormatMessage("show %d points from %d", {p.Freq.size(), p.Freq.size()}));
+    if (p.Computed && !WritePeriodogram(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+  }
+
+  void Save(const std::string& path, const std::string& text) {
+    if (!WriteFileReplacing(path, text)) Failed(path);
+  }
+
+  void Failed(const std::string& path) {
+    ws_.log.Add("Cannot write " + path);
+    ok_ = false;
+  }
+
+  const Options& o_;
+  Workspace ws_;
+  std::FILE* out_;
+  bool ok_ = true;
+};
+
+} // namespace
+
+int RunBatch(const Options& options, Log& log, std::FILE* out, std::FILE* err) {
+  try {
+    Batch batch(options, log, out);
+    if (!batch.Go()) {
+      std::fputs("Some files could not be written; the log names them.\n", err);
+      return 1;
+    }
+    return 0;
+  } catch (const CommandError& e) {
+    std::fprintf(err, "%s\n", e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(err, "%s\n", e.what());
+  }
+  return 1;
+}
+
+} // namespace morvik::cli
