@@ -1,5 +1,7 @@
 #include "workspace/search_commands.hpp"
 
+#include <algorithm>
+
 #include "common/capacities.hpp"
 #include "common/files.hpp"
 #include "common/format.hpp"
@@ -22,9 +24,12 @@ bool NeedsRun(const Workspace& ws) { return ws.Series.StarCount > 0 && !ws.Serie
 struct PixelPos {
   long long x, y;
 };
+// Absurd catalog values are held far off the picture, where nothing is drawn and the
+// drawing coordinates cannot overflow.
 PixelPos StarPixel(const Workspace& ws, long long index) {
   const TCatalogStar& c = ws.Catalog[index + 1];
-  return {RoundHalfEven(c.X), RoundHalfEven(c.Y)};
+  constexpr double kFar = 1e9;
+  return {RoundHalfEven(std::clamp(c.X, -kFar, kFar)), RoundHalfEven(std::clamp(c.Y, -kFar, kFar))};
 }
 
 int ToInt(long long v) { return static_cast<int>(v); }
