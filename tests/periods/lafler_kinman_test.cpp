@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -398,6 +399,36 @@ TEST(LaflerKinmanFast, TimesTooLargeToFoldStayFinite) {
     EXPECT_TRUE(std::isfinite(theta[k]));
     EXPECT_EQ(theta[k], literal::Theta(dt, 0.0, mags, freqs[k], 2.0, 1.0));
   }
+}
+
+} // namespace
+} // namespace morvik
+
+namespace morvik {
+namespace {
+
+// Four nights of 8 hours with a pulsation of 0.3719 days: the deepest minimum of
+// theta lies within one frequency step of the pulsation frequency, not on an alias.
+TEST(LaflerKinmanScience, FindsTheInjectedPeriod) {
+  OneStar s;
+  std::mt19937_64 rng(21);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  const double f0 = 1.0 / 0.3719;
+  std::vector<double> times;
+  for (int i = 0; i < 400; ++i)
+    times.push_back(std::floor(4.0 * u(rng)) + u(rng) / 3.0);
+  std::sort(times.begin(), times.end());
+  for (double t : times)
+    s.Add(2459000.3 + t, 12.0 + 0.3 * std::sin(2.0 * M_PI * f0 * t) + noise(rng));
+  s.SetStats(400, 0.045);
+  s.Compute(kLkShortestPeriod, s.Span());
+  const TPeriodogram& p = s.pg[0];
+  ASSERT_GT(p.Theta.size(), 100u);
+  const auto best = static_cast<std::size_t>(std::min_element(p.Theta.begin(), p.Theta.end()) - p.Theta.begin());
+  const double step = p.Freq[1] - p.Freq[0];
+  EXPECT_LE(std::fabs(p.Freq[best] - f0), step) << p.Freq[best];
+  EXPECT_LT(p.Theta[best], 0.2);
 }
 
 } // namespace
