@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "common/format.hpp"
 #include "search/series_builder.hpp"
@@ -269,8 +268,14 @@ protected:
     fs::remove_all(dir);
   }
   static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string content;
+    std::FILE* f = std::fopen(p.string().c_str(), "rb");
+    if (f == nullptr) return content;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+      content.append(buf, n);
+    std::fclose(f);
+    return content;
   }
   fs::path dir;
 };
