@@ -1,25 +1,13 @@
 #include "dataset/decimal.hpp"
 
-#include <cstdint>
 #include <string>
 
 #include "common/parse.hpp"
 
 namespace morvik {
-namespace {
-
-// Every power of ten up to 1e22 is exactly a double.
-constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::uint64_t kExactMantissaLimit = std::uint64_t{1} << 53;
-constexpr int kMaxDigits = 19; // still fits in 64 bits
-
-inline bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10u; }
-inline bool EndsToken(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-} // namespace
 
 const char* ParseShortDecimal(const char* p, double& value) {
+  using namespace decimal_detail;
   bool negative = false;
   if (*p == '-' || *p == '+') {
     negative = *p == '-';
@@ -30,7 +18,7 @@ const char* ParseShortDecimal(const char* p, double& value) {
   while (IsDigit(*p)) {
     mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
     ++p;
-    ++intDigits;
+    if (++intDigits > kMaxDigits) return nullptr;
   }
   int fracDigits = 0;
   if (*p == '.') {
@@ -38,12 +26,10 @@ const char* ParseShortDecimal(const char* p, double& value) {
     while (IsDigit(*p)) {
       mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
       ++p;
-      ++fracDigits;
-      if (intDigits + fracDigits > kMaxDigits) return nullptr;
+      if (intDigits + ++fracDigits > kMaxDigits) return nullptr;
     }
   }
-  const int digits = intDigits + fracDigits;
-  if (digits == 0 || digits > kMaxDigits) return nullptr;
+  if (intDigits + fracDigits == 0) return nullptr;
   int exponent = 0;
   if (*p == 'e' || *p == 'E') {
     ++p;
@@ -63,9 +49,9 @@ const char* ParseShortDecimal(const char* p, double& value) {
   if (!EndsToken(*p)) return nullptr;
   if (mantissa > kExactMantissaLimit) return nullptr;
   const int power = exponent - fracDigits;
-  double v = static_cast<double>(mantissa);
+  double v = static_cast<double>(static_cast<std::int64_t>(mantissa)); // below 2^53 here
   if (mantissa == 0) {
-    v = 0.0; // any exponent
+    v = 0.0; // whatever the exponent
   } else if (power >= 0 && power <= 22) {
     v *= kExactPowers[power];
   } else if (power < 0 && power >= -22) {
@@ -80,8 +66,8 @@ const char* ParseShortDecimal(const char* p, double& value) {
 std::optional<double> ParseTableNumber(std::string_view token) {
   if (token.empty()) return std::nullopt;
   for (char c : token)
-    if (EndsToken(c)) return std::nullopt; // blanks separate tokens, ParseDecimal would trim them
-  const std::string text(token);           // NUL-terminated for the short path
+    if (decimal_detail::EndsToken(c)) return std::nullopt; // blanks separate tokens; ParseDecimal would trim them
+  const std::string text(token);                           // NUL-terminated for the short path
   double v = 0.0;
   if (ParseShortDecimal(text.c_str(), v) == text.c_str() + text.size()) return v;
   return ParseDecimal(token);

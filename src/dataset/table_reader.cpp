@@ -1,3 +1,4 @@
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/capacities.hpp"
 #include "common/errors.hpp"
 #include "common/parse.hpp"
@@ -21,9 +26,69 @@ namespace {
 
 // Large enough that refills are rare, small beside the records a big table fills.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+// Bytes after the NUL at the end of the block, so that numbers can be read as words and
+// separators found 64 bytes at a time.
+constexpr std::size_t kPadding = 80;
 
 inline bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
 inline bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// Bit i set when p[i] is a separator (code 32 or less), for the 64 bytes from p.
+inline std::uint64_t SeparatorMask(const char* p) {
+#if defined(__SSE2__)
+  const __m128i limit = _mm_set1_epi8(32);
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i atMost = _mm_cmpeq_epi8(_mm_min_epu8(x, limit), x); // unsigned x <= 32
+    mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(atMost))} << (16 * k);
+  }
+  return mask;
+#else
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 64; ++i)
+    mask |= std::uint64_t{IsSeparator(p[i])} << i;
+  return mask;
+#endif
+}
+
+// Offsets from b of the first max tokens in [b, e), found 64 bytes at a time so that
+// finding one token does not wait for the reading of the one before. The 64 bytes from
+// every offset below e must be readable. Returns how many were found.
+std::size_t FindTokenStarts(const char* b, const char* e, std::uint32_t* out, std::size_t max) {
+  const auto len = static_cast<std::size_t>(e - b);
+  std::uint64_t before = 1; // the position before b counts as a separator
+  std::size_t n = 0;
+  for (std::size_t off = 0; off < len; off += 64) {
+    std::uint64_t sep = SeparatorMask(b + off);
+    if (len - off < 64) sep |= ~std::uint64_t{0} << (len - off);
+    std::uint64_t starts = ~sep & ((sep << 1) | before);
+    before = sep >> 63;
+    while (starts != 0) {
+      if (n == max) return n;
+      out[n++] = static_cast<std::uint32_t>(off + static_cast<std::size_t>(std::countr_zero(starts)));
+      starts &= starts - 1;
+    }
+  }
+  return n;
+}
+
+// A token the short path does not take: long, or no number at all.
+[[gnu::noinline]] double LongNumberAt(const char* p) {
+  std::size_t len = 0;
+  while (!IsSeparator(p[len]))
+    ++len;
+  const std::optional<double> r = ParseDecimal(std::string_view(p, len));
+  if (!r) throw CommandError("Invalid numeric input");
+  return *r;
+}
+
+// The number whose token starts at p and ends at a separator within the buffer.
+inline double NumberAt(const char* p) {
+  double v = 0.0;
+  if (ParseShortDecimalPadded(p, v) != nullptr) return v;
+  return LongNumberAt(p);
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -31,11 +96,11 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads a text file in large blocks. The unread bytes are [cur_, end_) and *end_ is
-// always a NUL, so scans for a separator stop at the end of the block without a bounds
+// always a NUL followed by kPadding more bytes, so scans for a separator stop at the end of the block without a bounds
 // test; a stop exactly at end_ means "maybe more in the next block" until eof_.
 class BlockReader {
 public:
-  explicit BlockReader(std::FILE* file) : file_(file), buf_(kBlockSize + 1) { Reset(); }
+  explicit BlockReader(std::FILE* file) : file_(file), buf_(kBlockSize + 1 + kPadding) { Reset(); }
 
   void Rewind() {
     if (std::fseek(file_, 0, SEEK_SET) != 0) throw CommandError("Error reading the photometry table");
@@ -92,12 +157,51 @@ public:
   // Reads the token at cur_ (which is not a separator) as a number.
   double ReadNumber() {
     double v = 0.0;
-    const char* e = ParseShortDecimal(cur_, v);
-    if (e != nullptr && (e < end_ || eof_)) {
+    const char* e = ParseShortDecimalPadded(cur_, v);
+    if (e != nullptr && e < end_) {
       cur_ += e - cur_;
       return v;
     }
     return ReadNumberSlow();
+  }
+
+  // The next number after separators (line ends included); false at the end of the
+  // file. Inline for the common case of one blank before a short number.
+  bool Next(double& v) {
+    if (cur_ + 1 < end_ && IsSeparator(cur_[0]) && !IsSeparator(cur_[1])) {
+      ++cur_;
+    } else if (!SkipSeparators()) {
+      return false;
+    }
+    const char* e = ParseShortDecimalPadded(cur_, v);
+    if (e != nullptr && e < end_) {
+      cur_ += e - cur_;
+    } else {
+      v = ReadNumberSlow();
+    }
+    return true;
+  }
+
+  // Reads a row that stands whole on the current line (the usual case) into
+  // time and values (count numbers after the time); extra numbers are skipped with the
+  // rest of the line. False, with nothing consumed, when the line is not whole in the
+  // buffer or holds fewer numbers: the caller then reads number by number.
+  bool ReadLineRow(double& time, double* values, std::size_t count, std::vector<std::uint32_t>& starts) {
+    const char* lineEnd = FindLineEnd(cur_, end_);
+    if (lineEnd == end_ && !eof_) {
+      if (cur_ == buf_.data()) return false; // a line longer than the buffer
+      Refill();
+      lineEnd = FindLineEnd(cur_, end_);
+      if (lineEnd == end_ && !eof_) return false;
+    }
+    starts.resize(count + 1);
+    if (FindTokenStarts(cur_, lineEnd, starts.data(), count + 1) != count + 1) return false;
+    time = NumberAt(cur_ + starts[0]);
+    for (std::size_t k = 0; k < count; ++k)
+      values[k] = NumberAt(cur_ + starts[k + 1]);
+    cur_ += lineEnd - cur_;
+    SkipRestOfLine();
+    return true;
   }
 
   // Lines from here to the end of the file holding a character above code 32.
@@ -134,13 +238,21 @@ private:
     lastLineEnd_ = 0;
   }
 
-  // First CR or LF in [p, e), or e.
+  // First CR or LF in [p, e), or e. Searched in growing windows, so that a file using
+  // only one of the two characters is not scanned to the end of the block per line.
   static const char* FindLineEnd(const char* p, const char* e) {
-    const auto n = static_cast<std::size_t>(e - p);
-    const void* lf = std::memchr(p, '\n', n);
-    const char* stop = lf ? static_cast<const char*>(lf) : e;
-    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(stop - p));
-    return cr ? static_cast<const char*>(cr) : stop;
+    std::size_t window = 4096;
+    while (p < e) {
+      const char* w = static_cast<std::size_t>(e - p) > window ? p + window : e;
+      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(w - p));
+      const char* stop = lf ? static_cast<const char*>(lf) : w;
+      const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(stop - p));
+      if (cr) return static_cast<const char*>(cr);
+      if (lf) return stop;
+      p = w;
+      window *= 2;
+    }
+    return e;
   }
 
   // Keeps [cur_, end_), moves it to the front and reads more behind it. False when
@@ -153,11 +265,11 @@ private:
       kept = static_cast<std::size_t>(end_ - cur_);
       if (cur_ != base) std::memmove(base, cur_, kept);
     }
-    if (buf_.size() - 1 - kept < kBlockSize / 2) { // a token longer than a block
+    if (buf_.size() - 1 - kPadding - kept < kBlockSize / 2) { // a token longer than a block
       buf_.resize(buf_.size() * 2);
       base = buf_.data();
     }
-    const std::size_t room = buf_.size() - 1 - kept;
+    const std::size_t room = buf_.size() - 1 - kPadding - kept;
     const std::size_t got = std::fread(base + kept, 1, room, file_);
     if (got < room) {
       if (std::ferror(file_)) throw CommandError("Error reading the photometry table");
@@ -169,7 +281,8 @@ private:
     return got > 0;
   }
 
-  double ReadNumberSlow() {
+  // Any token, also one that continues in the next block or is no number at all.
+  [[gnu::noinline]] double ReadNumberSlow() {
     // Make the whole token visible: it may continue in the next block.
     std::size_t len = 0;
     for (;;) {
@@ -206,26 +319,30 @@ bool IsExistingFile(const std::string& path) {
 // Reads the rows into series (already sized); returns the number of rows read.
 std::int32_t ReadRows(BlockReader& in, TTimeSeries& series) {
   const std::size_t stars = series.StarCount;
+  std::vector<double> values(2 * stars);
+  std::vector<std::uint32_t> starts;
   std::int32_t read = 0;
   for (TDataLine& row : series.Rows) {
     if (!in.SkipSeparators()) break; // the file ends before this row's time
-    row.Time = in.ReadNumber();
     row.Items.resize(stars);
-    TMeasurement* item = row.Items.data();
-    std::uint16_t valid = 0;
+    std::size_t got = 2 * stars;
     bool cut = false;
-    for (std::size_t j = 0; j < stars; ++j, ++item) {
-      if (!in.SkipSeparators()) {
-        cut = true;
-        break;
+    if (!in.ReadLineRow(row.Time, values.data(), got, starts)) {
+      // A row split over lines, or cut short by the end of the file.
+      row.Time = in.ReadNumber();
+      for (got = 0; got < 2 * stars; ++got) {
+        if (!in.Next(values[got])) {
+          cut = true;
+          break;
+        }
       }
-      const double mag = in.ReadNumber();
-      if (!in.SkipSeparators()) {
-        cut = true;
-        break;
-      }
-      const double err = in.ReadNumber();
-      // Missing measurements keep the zeroed, invalid element.
+      if (!cut) in.SkipRestOfLine();
+    }
+    std::uint16_t valid = 0;
+    TMeasurement* item = row.Items.data();
+    // A pair the file left incomplete keeps the zeroed, invalid element.
+    for (std::size_t k = 0; k + 2 <= got; k += 2, ++item) {
+      const double mag = values[k], err = values[k + 1];
       if (mag < 99.0 && err < 9.0) {
         item->Mag = mag;
         item->Err = err;
@@ -236,7 +353,6 @@ std::int32_t ReadRows(BlockReader& in, TTimeSeries& series) {
     row.ValidCount = valid;
     ++read;
     if (cut) break;
-    in.SkipRestOfLine();
   }
   return read;
 }
