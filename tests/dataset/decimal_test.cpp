@@ -33,6 +33,15 @@ void ExpectSameDouble(double actual, double expected, const std::string& text) {
   EXPECT_EQ(actual, expected) << text;
 }
 
+// The padded variant reads whole words past the number: what follows the terminator
+// must not matter, whatever it is.
+const char* ParsePadded(const std::string& text, char terminator, std::string& storage, double& v) {
+  storage = text;
+  storage += terminator;
+  storage += "98765432-1.0.e+9 ";
+  return ParseShortDecimalPadded(storage.c_str(), v);
+}
+
 TEST(ShortDecimal, MatchesCorrectRoundingOnRandomTableNumbers) {
   std::mt19937_64 rng(20240611);
   int shortPathCount = 0;
@@ -60,6 +69,13 @@ TEST(ShortDecimal, MatchesCorrectRoundingOnRandomTableNumbers) {
     ASSERT_NE(end, nullptr) << text; // all of these are short enough
     EXPECT_EQ(end, text.c_str() + text.size()) << text;
     ExpectSameDouble(v, Reference(text), text);
+    std::string storage;
+    double padded = 12345.0;
+    const char terminator = " \t\r\n"[i % 4];
+    const char* paddedEnd = ParsePadded(text, terminator, storage, padded);
+    ASSERT_NE(paddedEnd, nullptr) << text;
+    EXPECT_EQ(paddedEnd, storage.c_str() + text.size()) << text;
+    ExpectSameDouble(padded, Reference(text), text);
     ++shortPathCount;
   }
   EXPECT_EQ(shortPathCount, 200000);
@@ -114,6 +130,11 @@ TEST(ShortDecimal, EdgeValuesAreExact) {
     ASSERT_NE(end, nullptr) << text;
     EXPECT_EQ(end, s.c_str() + s.size());
     ExpectSameDouble(v, Reference(s), s);
+    std::string storage;
+    double padded = 1.0;
+    const char* paddedEnd = ParsePadded(s, '\0', storage, padded);
+    ASSERT_EQ(paddedEnd, storage.c_str() + s.size()) << text;
+    ExpectSameDouble(padded, Reference(s), s);
   }
 }
 
@@ -127,6 +148,8 @@ TEST(ShortDecimal, LeavesLongOrFarNumbersToTheGeneralPath) {
     double v = 0.0;
     const std::string s = text;
     EXPECT_EQ(ParseShortDecimal(s.c_str(), v), nullptr) << text;
+    std::string storage;
+    EXPECT_EQ(ParsePadded(s, ' ', storage, v), nullptr) << text;
     const auto table = ParseTableNumber(s);
     ASSERT_TRUE(table.has_value()) << text;
     ExpectSameDouble(*table, Reference(s), s);
@@ -150,6 +173,8 @@ TEST(TableNumber, RefusesWhatIsNotADecimalNumber) {
     double v = 0.0;
     const std::string s = text;
     EXPECT_EQ(ParseShortDecimal(s.c_str(), v) == s.c_str() + s.size() && !s.empty(), false) << text;
+    std::string storage;
+    EXPECT_EQ(ParsePadded(s, ' ', storage, v) == storage.c_str() + s.size() && !s.empty(), false) << text;
     EXPECT_FALSE(ParseTableNumber(s).has_value()) << text;
   }
 }

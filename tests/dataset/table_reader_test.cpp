@@ -407,6 +407,38 @@ TEST(PhotometryTable, LargeTableIsReadExactlyAcrossBlocks) {
   EXPECT_EQ(mismatches, 0u);
 }
 
+TEST(PhotometryTable, RowLongerThanABlockIsReadExactly) {
+  TempFolder dir;
+  const std::size_t stars = 60000;
+  std::string bytes = "#\r\n#\r\n";
+  std::vector<std::string> rows;
+  for (int r = 0; r < 3; ++r) {
+    std::string line = std::to_string(2459000 + r) + ".5";
+    for (std::size_t j = 0; j < stars; ++j) {
+      line += " 1" + std::to_string(j % 10) + "." + std::to_string(1000000 + j) + " 0.0" + std::to_string(100 + r);
+    }
+    bytes += line + "\r\n";
+  }
+  ASSERT_GT(bytes.size() / 3, std::size_t{1} << 20);
+  const Loaded r = Load(dir, bytes);
+  ASSERT_EQ(r.series.RowCount, 3);
+  ASSERT_EQ(r.series.StarCount, stars);
+  std::size_t mismatches = 0;
+  for (int row = 0; row < 3; ++row) {
+    const TDataLine& line = r.series.Rows[static_cast<std::size_t>(row)];
+    EXPECT_EQ(line.Time, 2459000.5 + row);
+    EXPECT_EQ(line.ValidCount, stars);
+    for (std::size_t j = 0; j < stars; j += 997) {
+      const std::string mag = "1" + std::to_string(j % 10) + "." + std::to_string(1000000 + j);
+      double expected = 0.0;
+      std::from_chars(mag.data(), mag.data() + mag.size(), expected);
+      mismatches += line.Items[j].Mag != expected;
+      mismatches += line.Items[j].Err != (100 + row) / 10000.0; // "0.0100"
+    }
+  }
+  EXPECT_EQ(mismatches, 0u);
+}
+
 TEST(PhotometryTable, NumberLongerThanABlockIsReadWhole) {
   TempFolder dir;
   const std::string longTime = "2459000." + std::string(3000000, '0') + "1";
