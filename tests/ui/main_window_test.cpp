@@ -661,6 +661,29 @@ private slots:
     QCOMPARE(written, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
   }
 
+  void commandLineFileOpensAtStart() {
+    MainWindow second;
+    Script answers;
+    answers.Install(second);
+    const QString relative = QDir(dir_.path()).relativeFilePath(small_.frame);
+    second.OpenFromCommandLine(relative);
+    QCOMPARE(second.windowTitle(), QStringLiteral("Morvik v1.0 - small.fit"));
+    QCOMPARE(second.statusPanel(0)->text(), QStringLiteral("small.fit"));
+    QCOMPARE(second.workspace().Series.StarCount, small_.stars.size());
+    // The file dialog starts from it, as if it had been chosen there.
+    QCOMPARE(second.LastFileName(), QFileInfo(small_.frame).absoluteFilePath());
+    second.menuOpen->trigger();
+    QCOMPARE(answers.fileStarts.value(0), QFileInfo(small_.frame).absoluteFilePath());
+    // A missing file: nothing read, no box.
+    MainWindow third;
+    Script none;
+    none.Install(third);
+    third.OpenFromCommandLine(dir_.filePath(QStringLiteral("missing.fit")));
+    QCOMPARE(third.windowTitle(), QStringLiteral("Morvik v1.0"));
+    QVERIFY(!third.workspace().CurrentFrame);
+    QVERIFY(none.messages.isEmpty());
+  }
+
   void screenshotsOfEveryPage() {
     // Leave each page the way a user would look at it.
     w_->menuSearchVars->trigger();
