@@ -28,17 +28,16 @@ inline constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 // Mask of the lowest n bytes, n in 0 ... 7.
 inline std::uint64_t LowBytes(unsigned n) { return (std::uint64_t{1} << (8 * n)) - 1; }
 
-// Eight ASCII digits, the first in the lowest byte, to their value.
-inline std::uint64_t EightDigits(std::uint64_t w) {
-  w -= 0x3030303030303030ull;
-  w = w * 10 + (w >> 8);
+// Eight digit values (0 ... 9, not ASCII), the first in the lowest byte, to their value.
+inline std::uint64_t EightDigitValues(std::uint64_t x) {
+  x = x * 10 + (x >> 8);
   const std::uint64_t mask = 0x000000FF000000FFull;
   const std::uint64_t mul1 = 100 + (std::uint64_t{1000000} << 32);
   const std::uint64_t mul2 = 1 + (std::uint64_t{10000} << 32);
-  return (((w & mask) * mul1) + (((w >> 16) & mask) * mul2)) >> 32;
+  return (((x & mask) * mul1) + (((x >> 16) & mask) * mul2)) >> 32;
 }
 
-// Tokens of at most 8 characters made of digits and at most one point ("12.345",
+// Tokens of at most 7 characters made of digits and at most one point ("12.345",
 // "0.012", "99.999"), read as one 64-bit word: no loop and few branches. nullptr for
 // anything else. p must have 8 readable bytes.
 inline const char* ParseWord(const char* p, double& value) {
@@ -47,31 +46,27 @@ inline const char* ParseWord(const char* p, double& value) {
   } else {
     std::uint64_t w;
     std::memcpy(&w, p, sizeof w);
-    // Lowest byte with a code of 32 or less: the end of the token.
-    const std::uint64_t ends = (w - 0x21 * kOnes) & ~w & kHighBits;
+    // The lowest flagged byte of these tests is exact (borrows only run upwards).
+    const std::uint64_t ends = (w - 0x21 * kOnes) & ~w & kHighBits; // code 32 or less
     if (ends == 0) return nullptr;
     const unsigned len = static_cast<unsigned>(std::countr_zero(ends)) / 8;
-    const std::uint64_t inToken = LowBytes(len);
     const std::uint64_t dotBytes = w ^ (0x2E * kOnes);
-    const std::uint64_t dots = (dotBytes - kOnes) & ~dotBytes & kHighBits & inToken;
+    const unsigned at = static_cast<unsigned>(std::countr_zero((dotBytes - kOnes) & ~dotBytes & kHighBits)) / 8;
     unsigned digits = len;
     unsigned frac = 0;
-    if (dots != 0) { // squeeze the point out
-      const unsigned at = static_cast<unsigned>(std::countr_zero(dots)) / 8;
+    if (at < len) { // squeeze the point out
       const std::uint64_t below = LowBytes(at);
       w = (w & below) | ((w >> 8) & ~below);
       digits = len - 1;
       frac = digits - at;
     }
     if (digits == 0) return nullptr;
-    const std::uint64_t inDigits = LowBytes(digits);
-    w = (w & inDigits) | (0x30 * kOnes & ~inDigits);
-    // Every byte 0x30 ... 0x39, tested per nibble so that no borrow crosses bytes.
-    if ((w & 0xF0F0F0F0F0F0F0F0ull) != 0x30 * kOnes) return nullptr;
-    if (((w & 0x0F0F0F0F0F0F0F0Full) + 0x06 * kOnes) & 0xF0F0F0F0F0F0F0F0ull) return nullptr;
-    w = (w << (8 * (8 - digits))) | (0x30 * kOnes >> (8 * digits)); // leading zeros
-    const auto mantissa = static_cast<double>(static_cast<std::int64_t>(EightDigits(w)));
-    value = frac == 0 ? mantissa : mantissa / kExactPowers[frac];
+    // Digit values; every byte of the number must come out as 0 ... 9. A byte below
+    // '0' borrows from the bytes above it, but is itself caught.
+    std::uint64_t x = w - 0x30 * kOnes;
+    if ((x | (x + 0x76 * kOnes)) & kHighBits & LowBytes(digits)) return nullptr;
+    x <<= 8 * (8 - digits); // leading zero digits; what followed the number drops out
+    value = static_cast<double>(static_cast<std::int64_t>(EightDigitValues(x))) / kExactPowers[frac];
     return p + len;
   }
 }
