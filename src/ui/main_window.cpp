@@ -198,7 +198,9 @@ void MainWindow::BuildPages() {
   panel0_->setFixedWidth(200);
   panel1_ = new QLabel;
   panel1_->setObjectName(QStringLiteral("StatusPanel1"));
+  // A long status text is cut at the window's edge rather than widening the window.
   panel1_->setMinimumWidth(50);
+  panel1_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   panel1_->setTextInteractionFlags(Qt::NoTextInteraction);
   statusBar()->addWidget(panel0_);
   statusBar()->addWidget(panel1_, 1);

@@ -209,6 +209,10 @@ private slots:
     QCOMPARE(Panel(1), QStringLiteral("10"));
     w_->contrastBar()->setValue(3);
     QCOMPARE(Panel(1), QStringLiteral("3"));
+    // A long status text does not force the window wider.
+    ws().hooks->SetStatusText(1, std::string(400, 'W'));
+    QVERIFY(w_->minimumSizeHint().width() < 1024);
+    QCOMPARE(w_->width(), 1024);
   }
 
   void openReadsFrameTableAndCatalog() {
@@ -268,6 +272,21 @@ private slots:
     QCOMPARE(w_->imageView()->size(), QSize(300, 200));
     QCOMPARE(w_->imageSplitter()->sizes().at(0), 305);
     QCOMPARE(w_->windowTitle(), QStringLiteral("Morvik v1.0 - small.fit"));
+    // A frame of the largest size is shown whole, to its last row and column.
+    Field wide;
+    QString error;
+    QVERIFY2(MakeField(dir_.filePath(QStringLiteral("wide")),
+                       {QStringLiteral("--width"), QStringLiteral("2200"), QStringLiteral("--height"),
+                        QStringLiteral("2200"), QStringLiteral("--stars"), QStringLiteral("40"),
+                        QStringLiteral("--frames"), QStringLiteral("10")},
+                       wide, error),
+             qPrintable(error));
+    OpenThroughDialog(wide.frame);
+    QCOMPARE(w_->imageView()->size(), QSize(2200, 2200));
+    const QImage whole = w_->imageView()->Shown();
+    QCOMPARE(whole.size(), QSize(2200, 2200));
+    const QRect corner(2100, 2100, 100, 100);
+    QVERIFY(CountColour(whole, corner, qRgb(255, 255, 255)) < 100 * 100 / 2);
     // A bigger frame afterwards shows scroll bars inside the narrow box.
     OpenThroughDialog(field_.frame);
     QCoreApplication::processEvents();
