@@ -16,6 +16,20 @@ void ClearPicture(Workspace& ws) {
   ws.hooks->PictureChanged();
 }
 
+// Periodograms and chart points belong to the data set they were made from: a point
+// of an old light curve names a row that the new table may have for another frame, and
+// deleting through it would clear the wrong measurement.
+void ForgetResultsOfOldTable(Workspace& ws) {
+  ws.Periodograms.clear();
+  for (ChartModel* chart : {&ws.VarChart, &ws.LightCurve}) {
+    for (PointSeries& s : chart->series) s.Clear();
+    chart->UndoZoom();
+  }
+  ws.LightCurveShowsPeriodogram = false;
+  ws.hooks->VarChartChanged();
+  ws.hooks->LightCurveChanged();
+}
+
 } // namespace
 
 CompanionFiles CompanionPaths(const std::string& framePath) {
@@ -52,7 +66,7 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   LoadPhotometryTable(companions.table, ws.Series, ws.log);
   // Periodograms belong to the data set they were computed from; the reader replaces
   // the rows only when it read a whole new table.
-  if (ws.Series.Rows.data() != rowsBefore || ws.Series.Rows.empty()) ws.Periodograms.clear();
+  if (ws.Series.Rows.data() != rowsBefore || ws.Series.Rows.empty()) ForgetResultsOfOldTable(ws);
   LoadStarCatalog(companions.catalog, ws.Catalog, ws.log);
   return true;
 }

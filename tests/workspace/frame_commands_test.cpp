@@ -115,12 +115,26 @@ TEST_F(OpenFrameTest, MissingTableKeepsThePreviousDataSet) {
   EXPECT_EQ(ws_.Catalog[1].X, 10.0);
 }
 
-TEST_F(OpenFrameTest, NewTableDropsPeriodogramsOfTheOldOne) {
+TEST_F(OpenFrameTest, NewTableDropsResultsOfTheOldOne) {
   ASSERT_TRUE(OpenFrame(ws_, WriteField("a")));
   ws_.Periodograms.resize(3);
   ws_.Periodograms[0].Computed = true;
+  ws_.LightCurve.series[kSeriesRaw].Add(1.0, 12.0, "3");
+  ws_.VarChart.series[kSeries1].Add(1.0, 0.1, "0");
+  ws_.LightCurveShowsPeriodogram = true;
   ASSERT_TRUE(OpenFrame(ws_, WriteField("b")));
   EXPECT_TRUE(ws_.Periodograms.empty());
+  EXPECT_EQ(ws_.LightCurve.series[kSeriesRaw].Count(), 0u);
+  EXPECT_EQ(ws_.VarChart.series[kSeries1].Count(), 0u);
+  EXPECT_FALSE(ws_.LightCurveShowsPeriodogram);
+
+  // A frame whose table is missing keeps the data set, and with it the results.
+  ws_.Periodograms.resize(3);
+  ws_.VarChart.series[kSeries1].Add(1.0, 0.1, "0");
+  testing::WriteFrame(folder_ / "lone.fit", 8, 8, [](int, int) { return 10; });
+  ASSERT_TRUE(OpenFrame(ws_, folder_ / "lone.fit"));
+  EXPECT_EQ(ws_.Periodograms.size(), 3u);
+  EXPECT_EQ(ws_.VarChart.series[kSeries1].Count(), 1u);
 }
 
 TEST_F(OpenFrameTest, ViewModesWaitForARun) {
