@@ -68,7 +68,9 @@ void PlaceStars(Rng& rng, Field& f) {
           if (nx < 0 || ny < 0 || nx >= cellsX || ny >= cellsY) continue;
           for (int j : cells[static_cast<std::size_t>(nx) * cellsY + ny]) {
             const Star& o = f.stars[static_cast<std::size_t>(j)];
-            if ((o.x - x) * (o.x - x) + (o.y - y) * (o.y - y) < kMinSeparation * kMinSeparation) {
+            // A margin for the rounding of positions to two decimals below.
+            constexpr double d = kMinSeparation + 0.02;
+            if ((o.x - x) * (o.x - x) + (o.y - y) * (o.y - y) < d * d) {
               free = false;
               break;
             }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <string_view>
 
@@ -75,6 +77,11 @@ int main(int argc, char** argv) {
     }
     return UsageError("unknown option " + std::string(a));
   }
+
+  // `make run` asks for sample/field before the folder exists.
+  std::error_code ec;
+  if (auto folder = std::filesystem::path(o.out).parent_path(); !folder.empty())
+    std::filesystem::create_directories(folder, ec);
 
   fieldgen::Field field = fieldgen::MakeField(o);
   struct Output {
