@@ -81,6 +81,10 @@ void LoadStarCatalog(const std::string& path, StarCatalog& catalog, Log& log) {
   pugi::xml_document doc;
   const pugi::xml_parse_result result = doc.load_file(path.c_str(), kParseOptions);
   if (result.status == pugi::status_no_document_element && !HasTopLevelText(path)) return; // an empty document
+  if (result.status == pugi::status_file_not_found || result.status == pugi::status_io_error) {
+    log.Add("Cannot open " + path);
+    return;
+  }
   if (!result) {
     throw CommandError(std::string(result.description()) + " at offset " + std::to_string(result.offset) + " of " +
                        path);

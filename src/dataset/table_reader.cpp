@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -95,12 +96,17 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a text file in large blocks. The unread bytes are [cur_, end_) and *end_ is
-// always a NUL followed by kPadding more bytes, so scans for a separator stop at the end of the block without a bounds
-// test; a stop exactly at end_ means "maybe more in the next block" until eof_.
+// Reads a text file in large blocks. The unread bytes are [cur_, end_); *end_ is always
+// a NUL followed by kPadding more bytes, so scans for a separator stop at the end of the
+// block without a bounds test, and a stop exactly at end_ means "maybe more in the next
+// block" until eof_.
 class BlockReader {
 public:
-  explicit BlockReader(std::FILE* file) : file_(file), buf_(kBlockSize + 1 + kPadding) { Reset(); }
+  // sizeHint: the file's size, so that a small file does not get a whole block.
+  BlockReader(std::FILE* file, std::size_t sizeHint)
+      : file_(file), buf_(std::clamp<std::size_t>(sizeHint + 1, 4096, kBlockSize) + 1 + kPadding) {
+    Reset();
+  }
 
   void Rewind() {
     if (std::fseek(file_, 0, SEEK_SET) != 0) throw CommandError("Error reading the photometry table");
@@ -194,6 +200,7 @@ public:
       lineEnd = FindLineEnd(cur_, end_);
       if (lineEnd == end_ && !eof_) return false;
     }
+    if (static_cast<std::size_t>(lineEnd - cur_) > std::numeric_limits<std::uint32_t>::max()) return false;
     starts.resize(count + 1);
     if (FindTokenStarts(cur_, lineEnd, starts.data(), count + 1) != count + 1) return false;
     time = NumberAt(cur_ + starts[0]);
@@ -265,7 +272,7 @@ private:
       kept = static_cast<std::size_t>(end_ - cur_);
       if (cur_ != base) std::memmove(base, cur_, kept);
     }
-    if (buf_.size() - 1 - kPadding - kept < kBlockSize / 2) { // a token longer than a block
+    if (kept > (buf_.size() - 1 - kPadding) / 2) { // a token or line longer than half the buffer
       buf_.resize(buf_.size() * 2);
       base = buf_.data();
     }
@@ -368,7 +375,10 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
     return;
   }
   std::setvbuf(file.get(), nullptr, _IONBF, 0); // the reader has its own blocks
-  BlockReader in(file.get());
+  std::error_code sizeError;
+  const std::uintmax_t size = std::filesystem::file_size(path, sizeError);
+  BlockReader in(file.get(),
+                 sizeError ? kBlockSize : static_cast<std::size_t>(std::min<std::uintmax_t>(size, kBlockSize)));
 
   if (in.Peek() != '#') {
     log.Add("1st line mismatch");
