@@ -449,5 +449,73 @@ TEST(PhotometryTable, NumberLongerThanABlockIsReadWhole) {
   EXPECT_EQ(r.series.Rows[1].Time, 2.0);
 }
 
+// Damaged tables (bytes changed, dropped, line ends mixed, cut anywhere) must either be
+// refused or give a consistent data set: one that later computations can walk safely.
+TEST(PhotometryTable, DamagedTablesGiveConsistentDataSetsOrRefusals) {
+  TempFolder dir;
+  std::mt19937 rng(4242);
+  const std::string base = CrLf(kTwoStars) + "2459000.15345 12.1 0.01 13.2 0.02\r\n\r\n2459000.16 1e1 .5 99 9\r\n";
+  const char alphabet[] = "0123456789.-+eE \t\r\n#,x";
+  int read = 0, refused = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string bytes = base;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < edits && !bytes.empty(); ++k) {
+      const std::size_t at = rng() % bytes.size();
+      switch (rng() % 4) {
+      case 0:
+        bytes[at] = alphabet[rng() % (sizeof alphabet - 1)];
+        break;
+      case 1:
+        bytes.erase(at, 1 + rng() % 8);
+        break;
+      case 2:
+        bytes.insert(at, 1, alphabet[rng() % (sizeof alphabet - 1)]);
+        break;
+      default:
+        bytes.resize(at);
+        break;
+      }
+    }
+    Loaded r;
+    try {
+      LoadPhotometryTable(dir.Write("t.dat", bytes), r.series, r.log);
+    } catch (const CommandError& e) {
+      EXPECT_STREQ(e.what(), "Invalid numeric input");
+      ExpectPreviousDataSet(r.series);
+      ++refused;
+      continue;
+    }
+    if (!r.log.Contains("1st line mismatch") && !r.log.Contains("2nd line mismatch") &&
+        !r.log.Contains("Number of cols not even!")) {
+      ++read;
+      const TTimeSeries& s = r.series;
+      ASSERT_EQ(s.Rows.size(), static_cast<std::size_t>(s.RowCount)) << bytes;
+      EXPECT_TRUE(s.Stats.empty());
+      for (const TDataLine& row : s.Rows) {
+        ASSERT_EQ(row.Items.size(), s.StarCount) << bytes;
+        int valid = 0;
+        for (const TMeasurement& m : row.Items) {
+          valid += m.Valid;
+          EXPECT_TRUE(std::isfinite(m.Mag) && std::isfinite(m.Err));
+          if (m.Valid) {
+            EXPECT_LT(m.Mag, 99.0);
+            EXPECT_LT(m.Err, 9.0);
+          } else {
+            EXPECT_EQ(m.Mag, 0.0);
+            EXPECT_EQ(m.Err, 0.0);
+          }
+        }
+        EXPECT_EQ(row.ValidCount, valid);
+      }
+    } else {
+      ExpectPreviousDataSet(r.series);
+    }
+  }
+  // The damage is mild enough that both outcomes occur often.
+  EXPECT_GT(read, 300);
+  EXPECT_GT(refused, 300);
+}
+
 } // namespace
 } // namespace morvik
