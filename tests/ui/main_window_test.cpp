@@ -202,6 +202,14 @@ private slots:
     QCOMPARE(script_.messages[0].second, false);
     QCOMPARE(ws().RunCount, 0);
     script_.messages.clear();
+    // The same through its shortcut.
+    QApplication::setActiveWindow(w_.get());
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    QSignalSpy runs(w_->menuRun, &QAction::triggered);
+    QTest::keyClick(w_.get(), Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(script_.messages.size(), 1);
+    script_.messages.clear();
   }
 
   void trackBarShowsItsPositionOnly() {
