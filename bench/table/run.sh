@@ -33,38 +33,26 @@ echo "== Photometry table reader: ${rows} rows x ${stars} stars, ${size_mb} MB =
 echo "-- exactness (every number against strtod):"
 "$bench" verify "$table"
 
-# One read per process, so that each starts from an empty heap; CPU time from
-# /usr/bin/time, wall time as measured around the read itself.
-cpu_of() { awk '{print $1 + $2}' "$1"; }
-best_wall_ours=""
-best_cpu_ours=""
-best_wall_numpy=""
-best_cpu_numpy=""
-peak_line=""
-tmp=$(mktemp)
-trap 'rm -f "$tmp"' EXIT
+# One read per process, so that each starts from an empty heap; the two peers take
+# turns. Wall and CPU (user + system) time are measured around the read itself.
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 min() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b + 0 < a + 0) print b; else print a }'; }
+wall_ours="" cpu_ours="" wall_numpy="" cpu_numpy="" memory=""
 for ((i = 0; i < runs; i++)); do
-  out=$(/usr/bin/time -f "%U %S" -o "$tmp" "$bench" load "$table")
-  wall=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out")
-  best_wall_ours=$(min "$best_wall_ours" "$wall")
-  best_cpu_ours=$(min "$best_cpu_ours" "$(cpu_of "$tmp")")
-  peak_line=$out
-  out=$(/usr/bin/time -f "%U %S" -o "$tmp" "$python" "$here/numpy_peer.py" "$table" 1)
-  wall=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out")
-  best_wall_numpy=$(min "$best_wall_numpy" "$wall")
-  # The interpreter's start and imports are not part of loadtxt: subtract them.
-  /usr/bin/time -f "%U %S" -o "$tmp.base" "$python" -c "import numpy" 2>/dev/null
-  cpu=$(awk -v a="$(cpu_of "$tmp")" -v b="$(cpu_of "$tmp.base")" 'BEGIN { print a - b }')
-  best_cpu_numpy=$(min "$best_cpu_numpy" "$cpu")
+  out=$("$bench" load "$table")
+  wall_ours=$(min "$wall_ours" "$(field seconds "$out")")
+  cpu_ours=$(min "$cpu_ours" "$(field cpu "$out")")
+  memory=$(sed -n 's/.*\(records_mb=.*\)/\1/p' <<<"$out")
+  out=$("$python" "$here/numpy_peer.py" "$table" 1)
+  wall_numpy=$(min "$wall_numpy" "$(field seconds "$out")")
+  cpu_numpy=$(min "$cpu_numpy" "$(field cpu "$out")")
 done
-rm -f "$tmp.base"
 
 echo "-- memory of one read (peak resident growth against the records filled):"
-echo "   $(sed -n 's/.*\(records_mb=.*\)/\1/p' <<<"$peak_line")   (target peak_ratio <= 1.3)"
+echo "   $memory   (target peak_ratio <= 1.3)"
 echo "-- time, best of $runs interleaved runs (load average: $(cut -d' ' -f1-3 /proc/loadavg)):"
 printf "   %-22s %10s %10s\n" "" "wall s" "cpu s"
-printf "   %-22s %10.3f %10.3f\n" "LoadPhotometryTable" "$best_wall_ours" "$best_cpu_ours"
-printf "   %-22s %10.3f %10.3f\n" "numpy.loadtxt" "$best_wall_numpy" "$best_cpu_numpy"
-awk -v wo="$best_wall_ours" -v wn="$best_wall_numpy" -v co="$best_cpu_ours" -v cn="$best_cpu_numpy" \
+printf "   %-22s %10.3f %10.3f\n" "LoadPhotometryTable" "$wall_ours" "$cpu_ours"
+printf "   %-22s %10.3f %10.3f\n" "numpy.loadtxt" "$wall_numpy" "$cpu_numpy"
+awk -v wo="$wall_ours" -v wn="$wall_numpy" -v co="$cpu_ours" -v cn="$cpu_numpy" \
   'BEGIN { printf "   speed-up over numpy: %.2fx wall, %.2fx cpu (target >= 5x)\n", wn / wo, cn / co }'

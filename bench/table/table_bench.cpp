@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "common/log.hpp"
 #include "dataset/readers.hpp"
 
@@ -100,20 +102,30 @@ double RecordsBytes(const TTimeSeries& s) {
          (static_cast<double>(s.StarCount) * sizeof(morvik::TMeasurement) + sizeof(morvik::TDataLine));
 }
 
+// User plus system time of this process so far.
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
 int Load(const char* path) {
   TTimeSeries series;
   morvik::NullLog log;
   ResetPeak();
   const long before = PeakKb();
+  const double cpu0 = CpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
   morvik::LoadPhotometryTable(path, series, log);
   const auto t1 = std::chrono::steady_clock::now();
+  const double cpu = CpuSeconds() - cpu0;
   const long after = PeakKb();
   const double seconds = std::chrono::duration<double>(t1 - t0).count();
   const double records = RecordsBytes(series);
   const double peak = static_cast<double>(after - before) * 1024.0;
-  std::printf("seconds=%.4f rows=%d stars=%d records_mb=%.1f peak_delta_mb=%.1f peak_ratio=%.3f\n", seconds,
-              series.RowCount, series.StarCount, records / 1048576.0, peak / 1048576.0,
+  std::printf("seconds=%.4f cpu=%.4f rows=%d stars=%d records_mb=%.1f peak_delta_mb=%.1f peak_ratio=%.3f\n", seconds,
+              cpu, series.RowCount, series.StarCount, records / 1048576.0, peak / 1048576.0,
               records > 0 ? peak / records : 0.0);
   return series.RowCount > 0 ? 0 : 1;
 }
@@ -128,7 +140,8 @@ int Verify(const char* path) {
   if (std::FILE* f = std::fopen(path, "rb")) {
     char block[1 << 16];
     std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, got);
+    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
+      text.append(block, got);
     std::fclose(f);
   }
   std::size_t pos = 0, lineNo = 0, row = 0;
