@@ -275,6 +275,24 @@ private slots:
     QVERIFY(w_->isVisible()); // the program goes on
   }
 
+  void tableThatEndsTheOpenKeepsTheNewFrame() {
+    // The frame reads, then its table fails: the error box, and the window names the
+    // frame that is now shown.
+    const QString frame = dir_.filePath(QStringLiteral("broken.fit"));
+    QVERIFY(QFile::copy(small_.frame, frame));
+    QVERIFY(QFile::copy(small_.base + QStringLiteral(".xml"), dir_.filePath(QStringLiteral("broken.xml"))));
+    QFile table(dir_.filePath(QStringLiteral("broken.dat")));
+    QVERIFY(table.open(QIODevice::WriteOnly));
+    table.write("# broken table\r\n# two stars\r\n2460210.30860 16.924 0.190 1x.946 0.201\r\n");
+    table.close();
+    OpenThroughDialog(frame);
+    QCOMPARE(script_.messages.size(), 1);
+    QCOMPARE(script_.messages[0], (QPair<QString, bool>(QStringLiteral("Invalid numeric input"), true)));
+    script_.messages.clear();
+    QCOMPARE(w_->windowTitle(), QStringLiteral("Morvik v1.0 - broken.fit"));
+    QCOMPARE(w_->imageView()->size(), QSize(300, 200));
+  }
+
   void smallFrameNarrowsTheScrollBox() {
     OpenThroughDialog(small_.frame);
     QCOMPARE(w_->imageView()->size(), QSize(300, 200));

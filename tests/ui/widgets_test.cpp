@@ -18,8 +18,10 @@
 #include <QTimer>
 #include <functional>
 
+#include "common/format.hpp"
 #include "fits/bitmap.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/locale_separator.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
@@ -165,6 +167,18 @@ private slots:
     QCOMPARE(s.SkipLessPercFrame, 100);
     QCOMPARE(s.CompManual, true);
     QCOMPARE(s.ContrastLevel, 9);
+  }
+
+  void messagesTakeTheLocalesDecimalSeparator() {
+    UseLocaleDecimalSeparator(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(MessageDecimalSeparator(), ',');
+    QCOMPARE(FormatMessage("RAW= %f", {12.3456}), std::string("RAW= 12,35"));
+    UseLocaleDecimalSeparator(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(MessageDecimalSeparator(), '.');
+    // A separator that is no single ASCII character falls back to the point.
+    SetMessageDecimalSeparator(',');
+    UseLocaleDecimalSeparator(QLocale(QLocale::Arabic, QLocale::Egypt));
+    QCOMPARE(MessageDecimalSeparator(), '.');
   }
 
   void inputBoxYieldsTheProposedTextWhenCancelled() {

@@ -5,16 +5,14 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "common/format.hpp"
+#include "ui/locale_separator.hpp"
 #include "ui/main_window.hpp"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Morvik v1.0"));
 
-  // Messages show numbers with the user's decimal separator.
-  const QString point = QLocale::system().decimalPoint();
-  if (point.size() == 1 && point.front().unicode() < 0x80) morvik::SetMessageDecimalSeparator(point.front().toLatin1());
+  morvik::UseLocaleDecimalSeparator(QLocale::system());
 
   morvik::MainWindow window;
   window.show();
