@@ -694,6 +694,56 @@ private slots:
     QCOMPARE(lines.mid(lines.size() - 3), (QStringList{"*debug line one", "plain line one", "plain line two"}));
   }
 
+  void manualEnsembleThroughTheViewMenu() {
+    QVERIFY(ws().RunCount >= 1);
+    w_->menuCompManual->trigger();
+    QVERIFY(w_->menuCompManual->isChecked());
+    w_->menuCancelUed->trigger();
+    QCOMPARE(ws().Series.UsedCount, 0);
+    for (const TStarStat& st : ws().Series.Stats)
+      QVERIFY(!st.Used);
+
+    // An emptied answer changes nothing and logs nothing.
+    const int logged = LogLines().size();
+    script_.inputAnswer = QString();
+    ImagePopup(field_.comparison, QStringLiteral("Select a Comparison"));
+    QCOMPARE(LogLines().size(), logged);
+    QVERIFY(!ws().Series.Stats[static_cast<std::size_t>(field_.comparison - 1)].Used);
+
+    // Two stars typed in: both join the ensemble, the last one sets the scale.
+    const int first = IsolatedStar(false);
+    script_.inputAnswer = QStringLiteral("14.25");
+    ImagePopup(first, QStringLiteral("Select a Comparison"));
+    script_.inputAnswer = QStringLiteral("10.5");
+    ImagePopup(field_.comparison, QStringLiteral("Select a Comparison"));
+    script_.inputAnswer.reset();
+    QCOMPARE(ws().CompStarId, field_.comparison);
+    QCOMPARE(ws().CompStarMag, 10.5);
+    QCOMPARE(LogLines().last(), QStringLiteral("Selected %1 as comparison = 10.5").arg(field_.comparison));
+    w_->menuRun->trigger();
+    int used = 0;
+    for (const TStarStat& st : ws().Series.Stats)
+      used += st.Used ? 1 : 0;
+    QCOMPARE(used, 2);
+    QVERIFY(ws().Series.Stats[static_cast<std::size_t>(first - 1)].Used);
+    // Exactly those two carry green marks on the image.
+    const QImage shown = w_->imageView()->Shown();
+    auto box = [&](int id) { return QRect(qRound(Star(id).x) - 3, qRound(Star(id).y) - 3, 7, 7); };
+    QVERIFY(CountColour(shown, box(first), qRgb(0, 128, 0)) >= 8);
+    QCOMPARE(CountColour(shown, QRect(0, 0, 1024, 768), qRgb(0, 128, 0)),
+             CountColour(shown, box(first), qRgb(0, 128, 0)) +
+                 CountColour(shown, box(field_.comparison), qRgb(0, 128, 0)));
+
+    // Back to the automatic choice.
+    w_->menuCompManual->trigger();
+    QVERIFY(!w_->menuCompManual->isChecked());
+    w_->menuRun->trigger();
+    used = 0;
+    for (const TStarStat& st : ws().Series.Stats)
+      used += st.Used ? 1 : 0;
+    QVERIFY(used > 2);
+  }
+
   void hiddenHistogramCommand() {
     w_->test11->trigger();
     const QStringList lines = LogLines();
