@@ -273,6 +273,8 @@ private slots:
     QCOMPARE(ws().Series.StarCount, stars);
     QCOMPARE(w_->imageView()->Shown(), before);
     QVERIFY(w_->isVisible()); // the program goes on
+    QVERIFY(!script_.busyDuringBox);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
   }
 
   void tableThatEndsTheOpenKeepsTheNewFrame() {

@@ -36,6 +36,7 @@ struct Script {
   QStringList questionCaptions, questionTexts;
   // Message boxes: text and whether it was an error box.
   QList<QPair<QString, bool>> messages;
+  bool busyDuringBox = false; // the wait cursor was still shown over a message box
   // Popup menus: the item to choose (empty: close the menu without a choice).
   QString popupChoice;
   int popups = 0;
@@ -59,7 +60,10 @@ struct Script {
       questionTexts.append(text);
       return answerYes;
     };
-    w.dialogs.message = [this](QWidget*, const QString& text, bool error) { messages.append({text, error}); };
+    w.dialogs.message = [this](QWidget*, const QString& text, bool error) {
+      messages.append({text, error});
+      if (QApplication::overrideCursor() != nullptr) busyDuringBox = true;
+    };
     w.dialogs.popup = [this](QMenu& menu, const QPoint&) -> QAction* {
       ++popups;
       lastPopupItems.clear();
