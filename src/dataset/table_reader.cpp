@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -419,11 +420,19 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
   // Fill a fresh data set: a table that fails half-way must not destroy the current one.
   TTimeSeries fresh;
   fresh.StarCount = static_cast<std::uint16_t>(stars);
-  fresh.Rows.resize(static_cast<std::size_t>(lines));
-  in.Rewind();
-  in.SkipLine();
-  in.SkipLine();
-  const std::int32_t rows = ReadRows(in, fresh);
+  std::int32_t rows = 0;
+  try {
+    fresh.Rows.resize(static_cast<std::size_t>(lines));
+    in.Rewind();
+    in.SkipLine();
+    in.SkipLine();
+    rows = ReadRows(in, fresh);
+  } catch (const std::bad_alloc&) {
+    fresh = TTimeSeries{}; // give the memory back before reporting
+    log.Add("The table is too large for the memory: " + std::to_string(lines) + " rows of " + std::to_string(stars) +
+            " stars");
+    return;
+  }
   fresh.RowCount = rows;
   if (rows < lines) {
     fresh.Rows.resize(static_cast<std::size_t>(rows));
