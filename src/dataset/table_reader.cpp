@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -318,6 +320,48 @@ private:
   char lastLineEnd_ = 0;
 };
 
+// The number after the blanks at p, as far as it is made of digits.
+std::uint64_t LeadingCount(const char* p) {
+  while (*p == ' ' || *p == '\t')
+    ++p;
+  std::uint64_t v = 0;
+  for (; *p >= '0' && *p <= '9' && v < (std::uint64_t{1} << 50); ++p)
+    v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+  return v;
+}
+
+// Bytes this process may still fill: what the system has available, within the
+// address-space limit when one is set. Linux promises memory it does not have and
+// later kills the process that touches it, so a big table is measured against this
+// before anything is allocated.
+std::uint64_t AvailableMemory() {
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const std::uint64_t pageBytes = page > 0 ? static_cast<std::uint64_t>(page) : 4096;
+  std::uint64_t available = std::numeric_limits<std::uint64_t>::max();
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr)
+      if (std::strncmp(line, "MemAvailable:", 13) == 0) available = LeadingCount(line + 13) * 1024;
+    std::fclose(f);
+  }
+  if (available == std::numeric_limits<std::uint64_t>::max()) {
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    if (pages > 0) available = static_cast<std::uint64_t>(pages) * pageBytes;
+  }
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    std::uint64_t used = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+      char line[256];
+      if (std::fgets(line, sizeof line, f) != nullptr) used = LeadingCount(line) * pageBytes;
+      std::fclose(f);
+    }
+    const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
+    available = std::min(available, cap > used ? cap - used : 0);
+  }
+  return available;
+}
+
 bool IsExistingFile(const std::string& path) {
   std::error_code ec;
   const auto st = std::filesystem::status(path, ec);
@@ -414,6 +458,22 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
   log.Add(std::to_string(lines) + " lines read");
   if (lines > std::numeric_limits<std::int32_t>::max()) {
     log.Add("Too many rows: " + std::to_string(lines));
+    return;
+  }
+
+  // The records the rows will fill. Every measurement takes at least four bytes of the
+  // file ("1 1 "), which bounds tables whose rows are split over many lines.
+  const std::uint64_t cells = static_cast<std::uint64_t>(lines) * static_cast<std::uint64_t>(stars);
+  const std::uint64_t needed =
+      static_cast<std::uint64_t>(lines) * sizeof(TDataLine) +
+      (sizeError ? cells : std::min<std::uint64_t>(cells, size / 4 + static_cast<std::uint64_t>(stars))) *
+          sizeof(TMeasurement);
+  const std::uint64_t available = AvailableMemory();
+  if (needed > available) {
+    constexpr std::uint64_t kMB = 1024 * 1024;
+    log.Add("The table is too large for the memory: " + std::to_string(lines) + " rows of " + std::to_string(stars) +
+            " stars need " + std::to_string((needed + kMB - 1) / kMB) + " MB, " + std::to_string(available / kMB) +
+            " MB are available");
     return;
   }
 
