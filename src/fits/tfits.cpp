@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "common/errors.hpp"
@@ -278,9 +281,23 @@ private:
   long long nonFinite_ = 0;
 };
 
+double* AllocatePixels() {
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  const std::size_t bytes = (kTotalPixels * sizeof(double) + kLargePage - 1) / kLargePage * kLargePage;
+  void* p = std::aligned_alloc(kLargePage, bytes);
+  if (p == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+  std::memset(p, 0, bytes);
+  return static_cast<double*>(p);
+}
+
 } // namespace
 
-TFits::TFits() : data_(kTotalPixels, 0.0) {}
+void TFits::PixelsDeleter::operator()(double* p) const { std::free(p); }
+
+TFits::TFits() : data_(AllocatePixels()) {}
 
 std::unique_ptr<TFits> TFits::CreateBlank(const TFits& source) {
   auto f = std::make_unique<TFits>();

@@ -47,11 +47,11 @@ public:
 
   // Data[x][y], x = 1 ... 2200 along NAXIS1, y = 1 ... 2200 along NAXIS2; y varies
   // fastest in memory.
-  double Data(int x, int y) const { return data_[Index(x, y)]; }
-  double& Data(int x, int y) { return data_[Index(x, y)]; }
+  double Data(int x, int y) const { return data_.get()[Index(x, y)]; }
+  double& Data(int x, int y) { return data_.get()[Index(x, y)]; }
   // The 2200 values of column x (y = 1 first).
-  const double* Column(int x) const { return data_.data() + Index(x, 1); }
-  double* Column(int x) { return data_.data() + Index(x, 1); }
+  const double* Column(int x) const { return data_.get() + Index(x, 1); }
+  double* Column(int x) { return data_.get() + Index(x, 1); }
 
   // Reads one FITS file. False with "File not found." in the log when the file does
   // not exist. A file that cannot be read as a frame throws CommandError with the
@@ -69,7 +69,12 @@ private:
   static std::size_t Index(int x, int y) {
     return static_cast<std::size_t>(x - 1) * kMaxFrameSide + static_cast<std::size_t>(y - 1);
   }
-  std::vector<double> data_;
+  // One block for the object's lifetime, on large pages where the system offers them:
+  // the statistics and the rendering cross it column by column.
+  struct PixelsDeleter {
+    void operator()(double* p) const;
+  };
+  std::unique_ptr<double, PixelsDeleter> data_;
 };
 
 } // namespace morvik
