@@ -38,16 +38,96 @@ double MedianOfRange(std::span<const double> sorted, long long lo, long long hi)
   return (at(c - 1) + at(c)) / 2.0;
 }
 
+namespace {
+
+// Below this many candidates the middle values are left to nth_element.
+constexpr std::size_t kSmallSelection = 48;
+constexpr std::size_t kSelectionBins = 256;
+
+// The values of 0-based ranks k1 and k2 (k2 = k1 or k1 + 1) of values, reordering them.
+// nth_element alone spends most of its time in mispredicted branches; sorting the values
+// into bins between their minimum and maximum first leaves only the few in the bin that
+// holds the middle ranks. The bin of a value never decreases as the value grows, so every
+// value of a lower bin ranks below every value of a higher one and the selection stays
+// exact. False, with values untouched, when a NaN or an infinity is among them or their
+// range overflows.
+bool SelectMiddle(std::span<double> values, std::size_t k1, std::size_t k2, double& low, double& high) {
+  double* v = values.data();
+  std::size_t n = values.size();
+  while (n > kSmallSelection) {
+    double lo = v[0], hi = v[0];
+    bool nan = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      lo = std::min(lo, v[i]);
+      hi = std::max(hi, v[i]);
+      nan |= v[i] != v[i];
+    }
+    if (nan || !std::isfinite(hi - lo)) return false; // only ever on the whole, untouched set
+    if (hi == lo) {
+      low = high = lo;
+      return true;
+    }
+    const double scale = static_cast<double>(kSelectionBins - 1) / (hi - lo);
+    if (!std::isfinite(scale)) break; // a range too narrow to divide: the rest is few values
+    auto bin = [lo, scale](double x) {
+      return std::min(static_cast<std::size_t>((x - lo) * scale), kSelectionBins - 1);
+    };
+    std::uint32_t count[kSelectionBins] = {};
+    for (std::size_t i = 0; i < n; ++i)
+      ++count[bin(v[i])];
+    std::size_t b1 = 0, below = 0;
+    while (below + count[b1] <= k1)
+      below += count[b1++];
+    if (k2 - below >= count[b1]) {
+      // k1 is the last rank of its bin and k2 the first of the next bin in use.
+      std::size_t b2 = b1 + 1;
+      while (count[b2] == 0)
+        ++b2;
+      double last = -std::numeric_limits<double>::infinity();
+      double first = std::numeric_limits<double>::infinity();
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t b = bin(v[i]);
+        if (b == b1) last = std::max(last, v[i]);
+        if (b == b2) first = std::min(first, v[i]);
+      }
+      low = last;
+      high = first;
+      return true;
+    }
+    // The minimum and the maximum lie in different bins, so this always shrinks.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double x = v[i];
+      v[kept] = x;
+      kept += bin(x) == b1 ? 1 : 0;
+    }
+    n = kept;
+    k1 -= below;
+    k2 -= below;
+  }
+  auto mid = v + k2;
+  std::nth_element(v, mid, v + n);
+  high = *mid;
+  // Everything before mid is <= *mid, so the largest of them is rank k1.
+  low = k1 == k2 ? high : *std::max_element(v, mid);
+  return true;
+}
+
+} // namespace
+
 double MiddleMedian(std::span<double> values) {
   const std::size_t n = values.size();
   if (n < 2) return 0.0; // a single value has median 0, as with the sorted range
   const std::size_t k = n / 2;
-  auto mid = values.begin() + static_cast<std::ptrdiff_t>(k);
-  std::nth_element(values.begin(), mid, values.end());
-  if (n % 2 != 0) return *mid;
-  // Everything before mid is <= *mid, so the largest of them is the lower middle value.
-  const double lower = *std::max_element(values.begin(), mid);
-  return (lower + *mid) / 2.0;
+  const std::size_t k1 = n % 2 != 0 ? k : k - 1;
+  double low = 0.0, high = 0.0;
+  if (!SelectMiddle(values, k1, k, low, high)) {
+    auto mid = values.begin() + static_cast<std::ptrdiff_t>(k);
+    std::nth_element(values.begin(), mid, values.end());
+    high = *mid;
+    low = k1 == k ? high : *std::max_element(values.begin(), mid);
+  }
+  return n % 2 != 0 ? high : (low + high) / 2.0;
 }
 
 namespace {

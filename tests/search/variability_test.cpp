@@ -82,6 +82,51 @@ TEST(MiddleMedian, EqualsMedianOfSortedValues) {
   }
 }
 
+// Long light curves with the shapes that make a selection by value ranges go wrong:
+// far outliers (the middle lies in a narrow slice of the range), two separated groups
+// (the middle values in different slices), values a few ulps apart, infinities.
+TEST(MiddleMedian, EqualsMedianOfSortedValuesForAwkwardLongSeries) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (std::size_t n : {49u, 50u, 257u, 1000u, 1001u, 4096u}) {
+    for (int variant = 0; variant < 7; ++variant) {
+      std::vector<double> v(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const double g = noise(rng);
+        switch (variant) {
+        case 0:
+          v[i] = 12.0 + 0.01 * g + (i % 97 == 0 ? 1e6 * g : 0.0);
+          break; // far outliers
+        case 1:
+          v[i] = (i % 2 == 0 ? -5.0 : 7.0) + 1e-3 * g;
+          break; // two groups
+        case 2:
+          v[i] = i < n / 2 ? 1.0 : 2.0;
+          break; // two values
+        case 3:
+          v[i] = std::nextafter(1.0, 2.0 + g);
+          break; // ulps apart
+        case 4:
+          v[i] = 5e-324 * static_cast<double>(i % 3);
+          break; // denormal range
+        case 5:
+          v[i] = i == 3 ? inf : i == 8 ? -inf : g;
+          break; // infinities
+        default:
+          v[i] = i % 5 == 0 ? 1e300 * g : g;
+          break; // huge range
+        }
+      }
+      std::vector<double> sorted = v;
+      std::sort(sorted.begin(), sorted.end());
+      const double expected = MedianOfRange(sorted, 1, static_cast<long long>(n));
+      std::shuffle(v.begin(), v.end(), rng);
+      EXPECT_EQ(MiddleMedian(v), expected) << "n = " << n << " variant " << variant;
+    }
+  }
+}
+
 // ---- Hand-computed indices -----------------------------------------------------------
 
 struct Indices {
