@@ -29,7 +29,7 @@ namespace morvik::hardening {
 namespace {
 
 // A field of /proc/self/status in kB, -1 when absent.
-long long StatusKb(const char* field) {
+[[maybe_unused]] long long StatusKb(const char* field) {
   std::ifstream in("/proc/self/status");
   std::string line;
   const std::string key = std::string(field) + ":";
