@@ -1,16 +1,22 @@
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
-#include <memory>
 #include <new>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -94,10 +100,28 @@ inline double NumberAt(const char* p) {
   return LongNumberAt(p);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+class FileHandle {
+public:
+  explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int fd() const { return fd_; }
+
+private:
+  int fd_;
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Where the second thread starts: the first byte of a content line in the second half
+// of the file, and how many content lines stand before it from line 3 on.
+struct SplitPoint {
+  std::uint64_t from = 0; // the half-way byte the line is looked for after; 0: no split
+  bool found = false;
+  std::uint64_t offset = 0;
+  std::int64_t linesBefore = 0;
+};
 
 // Reads a text file in large blocks. The unread bytes are [cur_, end_); *end_ is always
 // a NUL followed by kPadding more bytes, so scans for a separator stop at the end of the
@@ -106,15 +130,16 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 class BlockReader {
 public:
   // sizeHint: the file's size, so that a small file does not get a whole block.
-  BlockReader(std::FILE* file, std::size_t sizeHint)
-      : file_(file), buf_(std::clamp<std::size_t>(sizeHint + 1, 4096, kBlockSize) + 1 + kPadding) {
-    Reset();
+  BlockReader(int fd, std::size_t sizeHint)
+      : fd_(fd), buf_(std::clamp<std::size_t>(sizeHint + 1, 4096, kBlockSize) + 1 + kPadding) {
+    Reset(0);
   }
 
-  void Rewind() {
-    if (std::fseek(file_, 0, SEEK_SET) != 0) throw CommandError("Error reading the photometry table");
-    Reset();
-  }
+  // Goes to a byte offset of the file.
+  void Rewind(std::uint64_t offset = 0) { Reset(offset); }
+
+  // File offset of the next unread byte.
+  std::uint64_t Position() const { return blockStart_ + static_cast<std::uint64_t>(cur_ - buf_.data()); }
 
   // Next character without consuming it, -1 at the end of the file.
   int Peek() {
@@ -191,11 +216,12 @@ public:
     return true;
   }
 
-  // Reads a row that stands whole on the current line (the usual case) into
-  // time and values (count numbers after the time); extra numbers are skipped with the
-  // rest of the line. False, with nothing consumed, when the line is not whole in the
-  // buffer or holds fewer numbers: the caller then reads number by number.
-  bool ReadLineRow(double& time, double* values, std::size_t count, std::vector<std::uint32_t>& starts) {
+  // Reads a row that stands whole on the current line (the usual case) into row, whose
+  // Items are empty with room for stars elements; extra numbers are skipped with the
+  // rest of the line. False, with nothing consumed and row unchanged, when the line is
+  // not whole in the buffer or holds fewer numbers: the caller then reads number by number.
+  bool ReadLineRow(TDataLine& row, std::size_t stars, std::vector<std::uint32_t>& starts) {
+    const std::size_t count = 2 * stars;
     const char* lineEnd = FindLineEnd(cur_, end_);
     if (lineEnd == end_ && !eof_) {
       if (cur_ == buf_.data()) return false; // a line longer than the buffer
@@ -206,31 +232,52 @@ public:
     if (static_cast<std::size_t>(lineEnd - cur_) > std::numeric_limits<std::uint32_t>::max()) return false;
     starts.resize(count + 1);
     if (FindTokenStarts(cur_, lineEnd, starts.data(), count + 1) != count + 1) return false;
-    time = NumberAt(cur_ + starts[0]);
-    for (std::size_t k = 0; k < count; ++k)
-      values[k] = NumberAt(cur_ + starts[k + 1]);
+    const char* const base = cur_;
+    const std::uint32_t* at = starts.data() + 1;
+    row.Time = NumberAt(base + starts[0]);
+    // Every element written once: the records are most of the memory the read touches.
+    std::vector<TMeasurement>& items = row.Items;
+    unsigned valid = 0;
+    for (std::size_t k = 0; k < stars; ++k, at += 2) {
+      const double mag = NumberAt(base + at[0]);
+      const double err = NumberAt(base + at[1]);
+      if (mag < 99.0 && err < 9.0) {
+        items.push_back(TMeasurement{mag, err, 0.0, true});
+        ++valid;
+      } else {
+        items.push_back(TMeasurement{});
+      }
+    }
+    row.ValidCount = static_cast<std::uint16_t>(valid);
     cur_ += lineEnd - cur_;
     SkipRestOfLine();
     return true;
   }
 
-  // Lines from here to the end of the file holding a character above code 32.
-  std::int64_t CountContentLines() {
+  // Lines from here to the end of the file holding a character above code 32. Also
+  // finds split's line: the first of them that starts at or after split.from.
+  std::int64_t CountContentLines(SplitPoint& split) {
     std::int64_t lines = 0;
     bool counted = false; // the current line has been counted already
+    const bool wantSplit = split.from > 0;
     for (;;) {
       const char* p = cur_;
       while (p < end_) {
-        const char* q = FindLineEnd(p, end_);
         if (!counted) {
-          for (const char* s = p; s < q; ++s) {
-            if (!IsSeparator(*s)) {
-              ++lines;
-              counted = true;
-              break;
+          while (p < end_ && IsSeparator(*p) && !IsLineEnd(*p))
+            ++p;
+          if (p == end_) break;
+          if (!IsLineEnd(*p)) {
+            if (wantSplit && !split.found && blockStart_ + static_cast<std::uint64_t>(p - buf_.data()) >= split.from) {
+              split.found = true;
+              split.offset = blockStart_ + static_cast<std::uint64_t>(p - buf_.data());
+              split.linesBefore = lines;
             }
+            ++lines;
+            counted = true;
           }
         }
+        const char* q = FindLineEnd(p, end_);
         if (q == end_) break;
         counted = false;
         p = q + 1;
@@ -241,11 +288,12 @@ public:
   }
 
 private:
-  void Reset() {
+  void Reset(std::uint64_t offset) {
     cur_ = end_ = buf_.data();
     *end_ = '\0';
     eof_ = false;
     lastLineEnd_ = 0;
+    blockStart_ = readOffset_ = offset;
   }
 
   // First CR or LF in [p, e), or e. Searched in growing windows, so that a file using
@@ -280,11 +328,21 @@ private:
       base = buf_.data();
     }
     const std::size_t room = buf_.size() - 1 - kPadding - kept;
-    const std::size_t got = std::fread(base + kept, 1, room, file_);
-    if (got < room) {
-      if (std::ferror(file_)) throw CommandError("Error reading the photometry table");
-      eof_ = true;
+    std::size_t got = 0;
+    while (got < room) {
+      const ssize_t n = ::pread(fd_, base + kept + got, room - got, static_cast<off_t>(readOffset_ + got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw CommandError("Error reading the photometry table");
+      }
+      if (n == 0) {
+        eof_ = true;
+        break;
+      }
+      got += static_cast<std::size_t>(n);
     }
+    blockStart_ = readOffset_ - kept;
+    readOffset_ += got;
     cur_ = base;
     end_ = base + kept + got;
     *end_ = '\0';
@@ -312,12 +370,14 @@ private:
     return v;
   }
 
-  std::FILE* file_;
+  int fd_;
   std::vector<char> buf_;
   char* cur_ = nullptr;
   char* end_ = nullptr;
   bool eof_ = false;
   char lastLineEnd_ = 0;
+  std::uint64_t blockStart_ = 0; // file offset of buf_[0]
+  std::uint64_t readOffset_ = 0; // file offset of end_
 };
 
 // The number after the blanks at p, as far as it is made of digits.
@@ -368,45 +428,126 @@ bool IsExistingFile(const std::string& path) {
   return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
 }
 
-// Reads the rows into series (already sized); returns the number of rows read.
-std::int32_t ReadRows(BlockReader& in, TTimeSeries& series) {
-  const std::size_t stars = series.StarCount;
-  std::vector<double> values(2 * stars);
+// Maps the pages of a fresh allocation in one call instead of one fault per page: the
+// records of a big table are most of the reader's time otherwise. Only whole pages
+// inside [p, p + bytes) are touched, and a kernel without the call changes nothing.
+void Prefault(void* p, std::size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr std::size_t kMinBytes = std::size_t{1} << 16;
+  if (bytes < kMinBytes) return;
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  const auto page = static_cast<std::uintptr_t>(pageSize > 0 ? pageSize : 4096);
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~(page - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(page - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+struct RowsRead {
+  std::size_t end = 0;    // index after the last row read
+  bool stopped = false;   // stopped before a row starting at or after the stop offset
+  std::uint64_t next = 0; // when stopped: the offset of that row's time
+};
+
+// Reads rows into rows[first] onwards (rows not yet read hold no Items), until the end
+// of the file or of rows, or until a row would start at or after stop.
+RowsRead ReadRows(BlockReader& in, std::vector<TDataLine>& rows, std::size_t first, std::size_t stars,
+                  std::uint64_t stop, const std::stop_token& cancel) {
+  std::vector<double> values;
   std::vector<std::uint32_t> starts;
-  std::int32_t read = 0;
-  for (TDataLine& row : series.Rows) {
+  RowsRead r;
+  r.end = first;
+  for (; r.end < rows.size(); ++r.end) {
     if (!in.SkipSeparators()) break; // the file ends before this row's time
-    row.Items.resize(stars);
-    std::size_t got = 2 * stars;
-    bool cut = false;
-    if (!in.ReadLineRow(row.Time, values.data(), got, starts)) {
-      // A row split over lines, or cut short by the end of the file.
-      row.Time = in.ReadNumber();
-      for (got = 0; got < 2 * stars; ++got) {
-        if (!in.Next(values[got])) {
-          cut = true;
-          break;
-        }
-      }
-      if (!cut) in.SkipRestOfLine();
+    if (in.Position() >= stop) {
+      r.stopped = true;
+      r.next = in.Position();
+      break;
     }
-    std::uint16_t valid = 0;
-    TMeasurement* item = row.Items.data();
-    // A pair the file left incomplete keeps the zeroed, invalid element.
-    for (std::size_t k = 0; k + 2 <= got; k += 2, ++item) {
-      const double mag = values[k], err = values[k + 1];
-      if (mag < 99.0 && err < 9.0) {
-        item->Mag = mag;
-        item->Err = err;
-        item->Valid = true;
+    if (cancel.stop_requested()) break;
+    TDataLine& row = rows[r.end];
+    row.Items.reserve(stars);
+    Prefault(row.Items.data(), stars * sizeof(TMeasurement));
+    if (in.ReadLineRow(row, stars, starts)) continue;
+
+    // A row split over lines, or cut short by the end of the file.
+    values.resize(2 * stars);
+    row.Time = in.ReadNumber();
+    std::size_t got = 0;
+    for (; got < 2 * stars; ++got)
+      if (!in.Next(values[got])) break;
+    const bool cut = got < 2 * stars;
+    if (!cut) in.SkipRestOfLine();
+    unsigned valid = 0;
+    // A pair the file left incomplete is an invalid element.
+    for (std::size_t k = 0; k < stars; ++k) {
+      const double mag = values[2 * k], err = values[2 * k + 1];
+      if (2 * k + 2 <= got && mag < 99.0 && err < 9.0) {
+        row.Items.push_back(TMeasurement{mag, err, 0.0, true});
         ++valid;
+      } else {
+        row.Items.push_back(TMeasurement{});
       }
     }
-    row.ValidCount = valid;
-    ++read;
-    if (cut) break;
+    row.ValidCount = static_cast<std::uint16_t>(valid);
+    if (cut) {
+      ++r.end;
+      break;
+    }
   }
-  return read;
+  return r;
+}
+
+// Below this size a second thread costs more than it saves.
+constexpr std::uint64_t kSplitMinBytes = std::uint64_t{1} << 20;
+
+// Reads the rows of the table (the reader just after line 2) into rows; returns how
+// many were read. With split.found, the rows from split's line on are read by a second
+// thread on the assumption that every content line before it is one row. When the first
+// part ends elsewhere (a row split over lines across that point), the second part is
+// thrown away and the first reader goes on: the result never depends on the split.
+std::size_t ReadAllRows(BlockReader& first, int fd, std::size_t blockHint, std::vector<TDataLine>& rows,
+                        std::size_t stars, const SplitPoint& split) {
+  const std::stop_token none;
+  const auto secondRow = static_cast<std::size_t>(1 + split.linesBefore);
+  if (!split.found || secondRow >= rows.size())
+    return ReadRows(first, rows, 0, stars, std::numeric_limits<std::uint64_t>::max(), none).end;
+
+  RowsRead second;
+  std::exception_ptr secondError;
+  std::jthread helper;
+  try {
+    helper = std::jthread([&](std::stop_token cancel) {
+      try {
+        BlockReader in(fd, blockHint);
+        in.Rewind(split.offset);
+        second = ReadRows(in, rows, secondRow, stars, std::numeric_limits<std::uint64_t>::max(), cancel);
+      } catch (...) {
+        secondError = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) { // no thread to be had: one reader does it all
+    return ReadRows(first, rows, 0, stars, std::numeric_limits<std::uint64_t>::max(), none).end;
+  }
+  RowsRead r;
+  try {
+    r = ReadRows(first, rows, 0, stars, split.offset, none);
+  } catch (...) {
+    helper.request_stop();
+    throw; // the jthread joins on the way out
+  }
+  helper.join();
+  if (r.stopped && r.end == secondRow && r.next == split.offset) {
+    if (secondError) std::rethrow_exception(secondError);
+    return second.end;
+  }
+  for (std::size_t i = secondRow; i < rows.size(); ++i)
+    rows[i] = TDataLine{};
+  if (!r.stopped) return r.end;
+  return ReadRows(first, rows, r.end, stars, std::numeric_limits<std::uint64_t>::max(), none).end;
 }
 
 } // namespace
@@ -414,16 +555,16 @@ std::int32_t ReadRows(BlockReader& in, TTimeSeries& series) {
 void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log) {
   if (!IsExistingFile(path)) return;
   log.Add("Read file " + path);
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
+  const FileHandle file(path);
+  if (file.fd() < 0) {
     log.Add("Cannot open " + path);
     return;
   }
-  std::setvbuf(file.get(), nullptr, _IONBF, 0); // the reader has its own blocks
   std::error_code sizeError;
   const std::uintmax_t size = std::filesystem::file_size(path, sizeError);
-  BlockReader in(file.get(),
-                 sizeError ? kBlockSize : static_cast<std::size_t>(std::min<std::uintmax_t>(size, kBlockSize)));
+  const std::size_t blockHint =
+      sizeError ? kBlockSize : static_cast<std::size_t>(std::min<std::uintmax_t>(size, kBlockSize));
+  BlockReader in(file.fd(), blockHint);
 
   if (in.Peek() != '#') {
     log.Add("1st line mismatch");
@@ -454,7 +595,9 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
     return;
   }
 
-  const std::int64_t lines = 1 + in.CountContentLines();
+  SplitPoint split;
+  if (!sizeError && size >= kSplitMinBytes && std::thread::hardware_concurrency() > 1) split.from = size / 2;
+  const std::int64_t lines = 1 + in.CountContentLines(split);
   log.Add(std::to_string(lines) + " lines read");
   if (lines > std::numeric_limits<std::int32_t>::max()) {
     log.Add("Too many rows: " + std::to_string(lines));
@@ -486,7 +629,7 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
     in.Rewind();
     in.SkipLine();
     in.SkipLine();
-    rows = ReadRows(in, fresh);
+    rows = static_cast<std::int32_t>(ReadAllRows(in, file.fd(), blockHint, fresh.Rows, fresh.StarCount, split));
   } catch (const std::bad_alloc&) {
     fresh = TTimeSeries{}; // give the memory back before reporting
     log.Add("The table is too large for the memory: " + std::to_string(lines) + " rows of " + std::to_string(stars) +
