@@ -3,10 +3,27 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 #include "common/files.hpp"
 
 namespace morvik {
+
+void* AllocateLargeBlock(std::size_t bytes) {
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  void* p = nullptr;
+  if (bytes >= kLargePage) {
+    p = std::aligned_alloc(kLargePage, (bytes + kLargePage - 1) / kLargePage * kLargePage);
+#ifdef MADV_HUGEPAGE
+    if (p != nullptr) ::madvise(p, (bytes + kLargePage - 1) / kLargePage * kLargePage, MADV_HUGEPAGE);
+#endif
+  } else {
+    p = std::malloc(bytes == 0 ? 1 : bytes);
+  }
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
 
 void Bitmap::SetSize(int width, int height) {
   width_ = std::max(width, 0);

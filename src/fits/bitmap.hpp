@@ -4,12 +4,28 @@
 // and writing a picture as a BMP file.
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "common/chart_model.hpp"
 
 namespace morvik {
+
+// Memory for big pictures, on large pages where the system offers them; freed with
+// std::free.
+void* AllocateLargeBlock(std::size_t bytes);
+
+// Storage of big pictures, on large pages where the system offers them: the frame's
+// bitmap is written in tiles that cross many lines at once.
+template <class T> struct LargePageAllocator {
+  using value_type = T;
+  LargePageAllocator() = default;
+  template <class U> LargePageAllocator(const LargePageAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateLargeBlock(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+  friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
+};
 
 // Width x Height pixels, three bytes each (blue, green, red), rows from the top.
 class Bitmap {
@@ -27,7 +43,7 @@ public:
 private:
   int width_ = 0;
   int height_ = 0;
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t, LargePageAllocator<std::uint8_t>> bytes_;
 };
 
 // A drawing surface with a pen and a fill, like the image view's canvas. Everything

@@ -37,20 +37,22 @@ public:
     nearHalf_ = 0.5 - slack;
   }
 
-  // Scales n values; near[i] is set where the double result may round differently
-  // from the extended one. True when any is set.
-  bool Many(const double* v, int n, std::int32_t* out, std::int32_t* near) const {
+  // Scales n values in double arithmetic. True when some value may round differently
+  // from the extended arithmetic: the caller then asks Near for each and recomputes
+  // those with Extended.
+  bool Many(const double* v, int n, std::int32_t* out) const {
     int i = 0;
-    std::int32_t any = 0;
+    bool any = false;
 #if defined(__x86_64__) && defined(__GNUC__)
     static const bool wide = __builtin_cpu_supports("avx2");
-    if (wide) i = ManyWide(v, n, out, near, any);
+    if (wide) i = ManyWide(v, n, out, any);
 #endif
 #if defined(__SSE2__)
     const __m128d mul = _mm_set1_pd(mul_), add = _mm_set1_pd(add_), top = _mm_set1_pd(255.0);
     const __m128d zero = _mm_setzero_pd(), shift = _mm_set1_pd(kShift), nearHalf = _mm_set1_pd(nearHalf_);
     const __m128d lo = _mm_set1_pd(lo_), hi = _mm_set1_pd(hi_), below = _mm_set1_pd(below_);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m128d flagged = zero;
     for (; i + 2 <= n; i += 2) {
       const __m128d x = _mm_loadu_pd(v + i);
       __m128d t = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(x, mul), add), top);
@@ -61,36 +63,49 @@ public:
       const __m128d above = _mm_cmpgt_pd(x, hi);
       r = _mm_or_pd(_mm_and_pd(inRange, r), _mm_andnot_pd(inRange, below));
       r = _mm_or_pd(_mm_andnot_pd(above, r), _mm_and_pd(above, top));
-      const int flags = _mm_movemask_pd(_mm_andnot_pd(above, _mm_and_pd(inRange, _mm_cmpge_pd(distance, nearHalf))));
+      flagged = _mm_or_pd(flagged, _mm_andnot_pd(above, _mm_and_pd(inRange, _mm_cmpge_pd(distance, nearHalf))));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_cvttpd_epi32(r));
-      near[i] = flags & 1;
-      near[i + 1] = flags >> 1;
-      any |= flags;
     }
+    any = any || _mm_movemask_pd(flagged) != 0;
 #endif
     for (; i < n; ++i) {
       const double x = v[i];
-      double t = (x * mul_ + add_) * 255.0;
-      t = t > 0.0 ? t : 0.0; // also NaN
-      t = t < 255.0 ? t : 255.0;
-      const double r = (t + kShift) - kShift;
-      const bool inRange = x >= lo_ && !(x > hi_);
-      out[i] = x > hi_ ? 255 : inRange ? static_cast<std::int32_t>(r) : below_;
-      near[i] = inRange && std::fabs(t - r) >= nearHalf_;
-      any |= near[i];
+      const double r = Rounded(x);
+      out[i] = x > hi_ ? 255 : x >= lo_ ? static_cast<std::int32_t>(r) : below_;
+      any = any || Near(x);
     }
-    return any != 0;
+    return any;
   }
+
+  // The same double arithmetic as Many, one value at a time.
+  bool Near(double x) const {
+    const double t = Clamped(x);
+    return x >= lo_ && !(x > hi_) && std::fabs(t - Rounded(x)) >= nearHalf_;
+  }
+
+  int Extended(double v) const {
+    const long double e = (static_cast<long double>(v) * mul_ + add_) * 255.0L;
+    if (!(e > 0.0L)) return 0;
+    return static_cast<int>(std::min(std::llrintl(e), 255LL));
+  }
+
+private:
+  double Clamped(double x) const {
+    double t = (x * mul_ + add_) * 255.0;
+    t = t > 0.0 ? t : 0.0; // also NaN
+    return t < 255.0 ? t : 255.0;
+  }
+  double Rounded(double x) const { return (Clamped(x) + kShift) - kShift; }
 
 #if defined(__x86_64__) && defined(__GNUC__)
   // Four values at a time where the processor has them; the same steps as the loop
   // of Many. Returns how many values it did.
-  __attribute__((target("avx2"))) int ManyWide(const double* v, int n, std::int32_t* out, std::int32_t* near,
-                                               std::int32_t& any) const {
+  __attribute__((target("avx2"))) int ManyWide(const double* v, int n, std::int32_t* out, bool& any) const {
     const __m256d mul = _mm256_set1_pd(mul_), add = _mm256_set1_pd(add_), top = _mm256_set1_pd(255.0);
     const __m256d zero = _mm256_setzero_pd(), shift = _mm256_set1_pd(kShift), nearHalf = _mm256_set1_pd(nearHalf_);
     const __m256d lo = _mm256_set1_pd(lo_), hi = _mm256_set1_pd(hi_), below = _mm256_set1_pd(below_);
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m256d flagged = zero;
     int i = 0;
     for (; i + 4 <= n; i += 4) {
       const __m256d x = _mm256_loadu_pd(v + i);
@@ -102,27 +117,15 @@ public:
       const __m256d above = _mm256_cmp_pd(x, hi, _CMP_GT_OQ);
       r = _mm256_blendv_pd(below, r, inRange);
       r = _mm256_blendv_pd(r, top, above);
-      const __m256d flagged =
-          _mm256_andnot_pd(above, _mm256_and_pd(inRange, _mm256_cmp_pd(distance, nearHalf, _CMP_GE_OQ)));
-      const int flags = _mm256_movemask_pd(flagged);
+      flagged = _mm256_or_pd(
+          flagged, _mm256_andnot_pd(above, _mm256_and_pd(inRange, _mm256_cmp_pd(distance, nearHalf, _CMP_GE_OQ))));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_cvttpd_epi32(r));
-      near[i] = flags & 1;
-      near[i + 1] = (flags >> 1) & 1;
-      near[i + 2] = (flags >> 2) & 1;
-      near[i + 3] = flags >> 3;
-      any |= flags;
     }
+    any = _mm256_movemask_pd(flagged) != 0;
     return i;
   }
 #endif
 
-  int Extended(double v) const {
-    const long double e = (static_cast<long double>(v) * mul_ + add_) * 255.0L;
-    if (!(e > 0.0L)) return 0;
-    return static_cast<int>(std::min(std::llrintl(e), 255LL));
-  }
-
-private:
   double mul_;
   double add_;
   double lo_;
@@ -261,7 +264,6 @@ void TFits::BuildHistogram(Log& log) {
   // tables keeps consecutive increments independent.
   std::array<std::array<std::int32_t, 257>, 4> counts{};
   std::int32_t bins[kChunk];
-  std::int32_t near[kChunk];
   // The mean is the sum of the positive pixels added one by one in pixel order. While
   // every positive pixel is an integer no larger than MaxVal and all of them together
   // stay within 2^53, every partial sum is an exact integer, so adding them in any
@@ -281,9 +283,9 @@ void TFits::BuildHistogram(Log& log) {
       if (next != nullptr)
         for (int i = 0; i < kChunk; i += 8)
           __builtin_prefetch(next + i);
-      if (scale.Many(v, n, bins, near))
+      if (scale.Many(v, n, bins))
         for (int i = 0; i < n; ++i)
-          if (near[i]) bins[i] = scale.Extended(v[i]);
+          if (scale.Near(v[i])) bins[i] = scale.Extended(v[i]);
       int i = 0;
       for (; i + 4 <= n; i += 4) {
         ++counts[0][static_cast<std::size_t>(bins[i])];
@@ -364,7 +366,6 @@ void TFits::Render(Log& log) {
   const int width = Width;
   const int height = Height;
   std::int32_t greys[kTileRows];
-  std::int32_t near[kTileRows];
   std::uint8_t tile[kTileCols][kTileRows];
   for (int y0 = 0; y0 < height; y0 += kTileRows) {
     const int rows = std::min(kTileRows, height - y0);
@@ -380,15 +381,19 @@ void TFits::Render(Log& log) {
         if (emptyRange) {
           for (int r = 0; r < rows; ++r)
             greys[r] = v[r] > maxK ? 255 : v[r] >= minK ? 128 : 0;
-        } else if (grey.Many(v, rows, greys, near)) {
+        } else if (grey.Many(v, rows, greys)) {
           for (int r = 0; r < rows; ++r)
-            if (near[r]) greys[r] = grey.Extended(v[r]);
+            if (grey.Near(v[r])) greys[r] = grey.Extended(v[r]);
         }
         for (int r = 0; r < rows; ++r)
           tile[c][r] = static_cast<std::uint8_t>(greys[r]);
       }
       for (int r = 0; r < rows; ++r) {
         std::uint8_t* p = Bitmap_.Line(y0 + r) + static_cast<std::size_t>(x0) * 3;
+        // The same line's piece of the next tile, fetched for writing meanwhile.
+        if (x0 + kTileCols < width)
+          for (int b = 0; b < kTileCols * 3; b += 64)
+            __builtin_prefetch(p + kTileCols * 3 + b, 1);
         // Four bytes per pixel, the fourth overwritten by the next pixel; the last
         // pixel of the piece gets its three bytes alone.
         for (int c = 0; c + 1 < cols; ++c, p += 3) {
