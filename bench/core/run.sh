@@ -46,7 +46,7 @@ value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 # Ours before and after the peer, best kept: the machine is shared.
 ours1=$("$BENCH" time "$BASE" "$WIDTH" "$HEIGHT" "$COMP" "$MAG" "$RUNS" "$WORK/ours.bin")
 peer_status=0
-peer=$("$PY" "$HERE/core_numpy.py" "$BASE" "$WIDTH" "$HEIGHT" "$COMP" "$MAG" 3 "$WORK/ours.bin") || peer_status=$?
+peer=$("$PY" "$HERE/core_numpy.py" "$BASE" "$WIDTH" "$HEIGHT" "$COMP" "$MAG" "$RUNS" "$WORK/ours.bin") || peer_status=$?
 ours2=$("$BENCH" time "$BASE" "$WIDTH" "$HEIGHT" "$COMP" "$MAG" "$RUNS" "$WORK/ours2.bin")
 memory=$("$BENCH" memory "$BASE" "$WIDTH" "$HEIGHT" "$COMP" "$MAG")
 cmp -s "$WORK/ours.bin" "$WORK/ours2.bin" && repeat=identical || repeat=DIFFERENT

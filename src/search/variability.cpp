@@ -55,13 +55,25 @@ bool SelectMiddle(std::span<double> values, std::size_t k1, std::size_t k2, doub
   double* v = values.data();
   std::size_t n = values.size();
   while (n > kSmallSelection) {
-    double lo = v[0], hi = v[0];
+    // Four running extremes, so that each comparison does not wait for the previous one.
+    double lo4[4] = {v[0], v[0], v[0], v[0]};
+    double hi4[4] = {v[0], v[0], v[0], v[0]};
     bool nan = false;
-    for (std::size_t i = 0; i < n; ++i) {
-      lo = std::min(lo, v[i]);
-      hi = std::max(hi, v[i]);
-      nan |= v[i] != v[i];
+    std::size_t at = 0;
+    for (; at + 4 <= n; at += 4) {
+      for (std::size_t l = 0; l < 4; ++l) {
+        lo4[l] = std::min(lo4[l], v[at + l]);
+        hi4[l] = std::max(hi4[l], v[at + l]);
+        nan |= v[at + l] != v[at + l];
+      }
     }
+    for (; at < n; ++at) {
+      lo4[0] = std::min(lo4[0], v[at]);
+      hi4[0] = std::max(hi4[0], v[at]);
+      nan |= v[at] != v[at];
+    }
+    const double lo = std::min(std::min(lo4[0], lo4[1]), std::min(lo4[2], lo4[3]));
+    const double hi = std::max(std::max(hi4[0], hi4[1]), std::max(hi4[2], hi4[3]));
     if (nan || !std::isfinite(hi - lo)) return false; // only ever on the whole, untouched set
     if (hi == lo) {
       low = high = lo;
