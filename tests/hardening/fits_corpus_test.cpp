@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "hardening_support.hpp"
 
@@ -153,6 +158,55 @@ TEST_F(FitsCorpus, NonFinitePixelsReadAsZero) {
   EXPECT_EQ(ws.Frame->Data(2, 1), 0.0);
   EXPECT_EQ(ws.Frame->Data(3, 1), 1.0);
   EXPECT_TRUE(log.ContainsPrefix("2 pixels are not finite numbers"));
+}
+
+} // namespace
+} // namespace morvik::hardening
+
+namespace morvik::hardening {
+namespace {
+
+// A -64 frame of one row holding these values.
+std::string DoubleFrame(const std::vector<double>& values) {
+  std::string f =
+      Card("SIMPLE  =                    T") + Card("BITPIX  =                  -64") +
+      Card("NAXIS   =                    2") +
+      Card("NAXIS1  = " + std::string(20 - std::to_string(values.size()).size(), ' ') + std::to_string(values.size())) +
+      Card("NAXIS2  =                    1") + Card("END");
+  f.resize(2880, ' ');
+  for (double v : values) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    for (int b = 7; b >= 0; --b)
+      f.push_back(static_cast<char>((bits >> (8 * b)) & 0xff));
+  }
+  return f;
+}
+
+// Pixels near the largest double: their sum, the background times the contrast factor
+// and the display range would overflow; none of them may become an infinity.
+TEST_F(FitsCorpus, ExtremePixelValuesKeepTheStatisticsFinite) {
+  constexpr double kHuge = 1.7e308;
+  const std::string frames[] = {ReadFile(BadFile("fits/huge_pixels.fit")), DoubleFrame({1.0, kHuge}),
+                                DoubleFrame({-kHuge, kHuge, 3.0}), DoubleFrame({5e-324, 1e-323, 2e-323})};
+  for (const std::string& frame : frames) {
+    for (int level : {0, 2, 3, 15, 16}) {
+      SCOPED_TRACE(testing::Message() << "level " << level << ", frame " << &frame - frames);
+      ws.settings.ContrastLevel = level;
+      log.Clear();
+      EXPECT_EQ(OpenBad(frame), "");
+      const TFits& f = *ws.Frame;
+      for (double v : {f.MinVal, f.MaxVal, f.MeanVal, f.BgVal, f.MinK, f.MaxK})
+        EXPECT_TRUE(std::isfinite(v)) << f.MinVal << " " << f.MaxVal << " " << f.MeanVal << " " << f.BgVal << " "
+                                      << f.MinK << " " << f.MaxK;
+      for (std::string line : log.Lines()) {
+        for (char& c : line)
+          c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(line.find("inf"), std::string::npos) << line;
+        EXPECT_EQ(line.find("nan"), std::string::npos) << line;
+      }
+    }
+  }
 }
 
 } // namespace

@@ -71,6 +71,9 @@ for name, value in [("0", "0"), ("7", "7"), ("minus16", "-16"), ("128", "128")]:
     write("fits", f"bitpix_{name}.fit", header(with_card("BITPIX", value)) + PIXELS)
 write("fits", "bzero_text.fit", header(with_card("BZERO", "'many'")) + PIXELS)
 write("fits", "bscale_text.fit", header(with_card("BSCALE", "'twice'")) + PIXELS)
+# Pixels near the largest double: their sum and the display range overflow.
+write("fits", "huge_pixels.fit", header([("SIMPLE", "T"), ("BITPIX", "-64"), ("NAXIS", "2"), ("NAXIS1", "2"),
+                                         ("NAXIS2", "1")]) + struct.pack(">dd", 1.7e308, 1.7e308))
 
 # --- photometry tables ---------------------------------------------------------------
 H = b"# JD mag err\r\n# made by hand\r\n"
