@@ -161,29 +161,8 @@ inline double Finite(double v) { return std::isfinite(v) ? v : 0.0; }
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 constexpr std::size_t kMinBlock = 4;
 constexpr std::size_t kMaxBlock = 256;
-// Not the predecessor of any row, row 0 included.
-constexpr std::int64_t kNoRow = -2;
-
-struct BlockAccumulators {
-  std::vector<std::size_t> n;         // accepted values gathered
-  std::vector<double> a, w, plain, v; // sum w*m, sum w, sum m, successive differences
-  std::vector<std::int64_t> lastRow;  // row of the last accepted value; kNoRow before any
-  std::vector<double> lastMag;
-  std::vector<double> limit; // starSigmaFactor x MeanErr
-
-  explicit BlockAccumulators(std::size_t size)
-      : n(size), a(size), w(size), plain(size), v(size), lastRow(size), lastMag(size), limit(size) {}
-
-  void Reset(std::size_t count) {
-    std::fill_n(n.begin(), count, 0);
-    std::fill_n(a.begin(), count, 0.0);
-    std::fill_n(w.begin(), count, 0.0);
-    std::fill_n(plain.begin(), count, 0.0);
-    std::fill_n(v.begin(), count, 0.0);
-    std::fill_n(lastRow.begin(), count, kNoRow);
-    std::fill_n(lastMag.begin(), count, 0.0);
-  }
-};
+// Bytes gathered per accepted value: RunMag, Err and the row.
+constexpr std::size_t kValueBytes = 2 * sizeof(double) + sizeof(std::uint32_t);
 
 void ClearIndices(TStarStat& st) {
   st.NAccepted = 0;
@@ -197,19 +176,33 @@ void ClearIndices(TStarStat& st) {
   st.VonNeumann = 0.0;
 }
 
-// The second pass and the results of one star whose n accepted values (in row order)
-// are mags[0..n) and errs[0..n). scratch holds at least n values.
-void FinishStar(TStarStat& st, std::size_t n, const double* mags, const double* errs, double sumWM, double sumW,
-                double sumM, double sumV, double* scratch) {
+// Both passes and the results of one star whose n accepted values, in row order, are
+// mags[0..n) with errors errs[0..n), taken from the rows rows[0..n). The star's values
+// stay in the cache, so the sums run in registers. scratch holds at least n values.
+void FinishStar(TStarStat& st, std::size_t n, const double* mags, const double* errs, const std::uint32_t* rows,
+                double* scratch) {
   if (n == 0) {
     ClearIndices(st);
     return;
+  }
+  double sumWM = 0.0, sumW = 0.0, sumM = 0.0, sumV = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double m = mags[i];
+    const double w = InverseSquare(errs[i]);
+    sumWM += w * m;
+    sumW += w;
+    sumM += m;
+    // A successive difference counts only when both rows are accepted.
+    if (i > 0 && rows[i] == rows[i - 1] + 1) {
+      const double d = m - mags[i - 1];
+      sumV += d * d;
+    }
+    scratch[i] = m;
   }
   const double count = static_cast<double>(n);
   // Without any usable weight the weighted mean falls back to the plain mean.
   const double meanW = sumW > 0.0 ? sumWM / sumW : sumM / count;
 
-  std::copy_n(mags, n, scratch);
   const double median = MiddleMedian(std::span<double>(scratch, n));
 
   double s = 0.0, c = 0.0, r = 0.0, e2 = 0.0;
@@ -255,7 +248,7 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
       rowAccepted[j] = series.Rows[j].FrameErr <= frameLimit;
 
     const std::size_t perStar = std::max<std::size_t>(rows, 1);
-    std::size_t block = kBlockBytes / (perStar * 2 * sizeof(double));
+    std::size_t block = kBlockBytes / (perStar * kValueBytes);
     block = std::clamp(block, kMinBlock, kMaxBlock);
 
     // Stars are independent: each slice of stars is computed by one thread with its own
@@ -264,12 +257,14 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
     auto computeSlice = [&](std::size_t sliceFirst, std::size_t sliceLast) {
       const std::size_t width = std::min(block, sliceLast - sliceFirst);
       std::vector<double> mags(width * perStar), errs(width * perStar), scratch(perStar);
-      BlockAccumulators acc(width);
+      std::vector<std::uint32_t> rowOf(width * perStar);
+      std::vector<std::size_t> count(width);
+      std::vector<double> limit(width); // starSigmaFactor x MeanErr
       for (std::size_t first = sliceFirst; first < sliceLast; first += width) {
         const std::size_t nb = std::min(width, sliceLast - first);
-        acc.Reset(nb);
+        std::fill_n(count.begin(), nb, 0);
         for (std::size_t k = 0; k < nb; ++k)
-          acc.limit[k] = starSigmaFactor * series.Stats[first + k].MeanErr;
+          limit[k] = starSigmaFactor * series.Stats[first + k].MeanErr;
 
         for (std::size_t j = 0; j < rows; ++j) {
           if (!rowAccepted[j]) continue;
@@ -277,32 +272,21 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
           if (items.size() <= first) continue;
           const std::size_t avail = std::min(nb, items.size() - first);
           const TMeasurement* it = items.data() + first;
-          const auto row = static_cast<std::int64_t>(j);
+          const auto row = static_cast<std::uint32_t>(j);
           for (std::size_t k = 0; k < avail; ++k) {
             const TMeasurement& x = it[k];
-            if (!x.Valid || !(x.Err <= acc.limit[k])) continue;
-            const double m = x.RunMag;
-            const double e = x.Err;
-            const std::size_t pos = k * perStar + acc.n[k]++;
-            mags[pos] = m;
-            errs[pos] = e;
-            const double w = InverseSquare(e);
-            acc.a[k] += w * m;
-            acc.w[k] += w;
-            acc.plain[k] += m;
-            // A successive difference counts only when both rows are accepted.
-            if (acc.lastRow[k] == row - 1) {
-              const double d = m - acc.lastMag[k];
-              acc.v[k] += d * d;
-            }
-            acc.lastRow[k] = row;
-            acc.lastMag[k] = m;
+            if (!x.Valid || !(x.Err <= limit[k])) continue;
+            const std::size_t pos = k * perStar + count[k]++;
+            mags[pos] = x.RunMag;
+            errs[pos] = x.Err;
+            rowOf[pos] = row;
           }
         }
 
         for (std::size_t k = 0; k < nb; ++k) {
-          FinishStar(series.Stats[first + k], acc.n[k], mags.data() + k * perStar, errs.data() + k * perStar, acc.a[k],
-                     acc.w[k], acc.plain[k], acc.v[k], scratch.data());
+          const std::size_t at = k * perStar;
+          FinishStar(series.Stats[first + k], count[k], mags.data() + at, errs.data() + at, rowOf.data() + at,
+                     scratch.data());
         }
       }
     };
