@@ -259,6 +259,61 @@ TEST_F(Rendering, HistogramMatchesExtendedPrecision) {
     EXPECT_EQ(f->Histogram[b], expected[b]) << b;
 }
 
+// The mean is the positive pixels added one by one in pixel order, whatever shortcut
+// the sum takes for integer frames.
+TEST_F(Rendering, MeanIsTheSumInPixelOrder) {
+  std::mt19937_64 rng(99);
+  const int w = 300, h = 260;
+  auto sequentialMean = [&] {
+    double sum = 0.0;
+    for (int x = 1; x <= w; ++x)
+      for (int y = 1; y <= h; ++y)
+        if (f->Data(x, y) > 0.0) sum += f->Data(x, y);
+    return sum / (static_cast<double>(w) * h);
+  };
+  std::uniform_int_distribution<int> counts(-200, 65535);
+  for (int variant = 0; variant < 4; ++variant) {
+    std::vector<std::vector<double>> rows(h, std::vector<double>(w));
+    for (auto& row : rows)
+      for (double& v : row)
+        v = counts(rng);
+    // Fractions that no double holds exactly make the order of the additions show.
+    if (variant == 1)
+      for (std::size_t y = 100; y < rows.size(); ++y)
+        for (double& v : rows[y])
+          v += 0.1;
+    if (variant == 2)
+      for (auto& row : rows)
+        row[0] += 0.3;
+    if (variant == 3) rows[100][100] = 1e17; // too large for exact sums
+    Fill(rows);
+    RenderAt(3);
+    EXPECT_EQ(f->MeanVal, sequentialMean()) << variant;
+  }
+}
+
+// Frames wider and taller than the pieces the bitmap is filled in.
+TEST_F(Rendering, LargeFramesFillEveryPixel) {
+  const int w = 613, h = 141;
+  std::vector<std::vector<double>> rows(h, std::vector<double>(w));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = 1 + (x * 31 + y * 17) % 997;
+  Fill(rows);
+  RenderAt(16);
+  const double s = 1.0 / (f->MaxK - f->MinK);
+  const double o = -f->MinK * s;
+  int wrong = 0;
+  for (int y = 1; y <= h; ++y)
+    for (int x = 1; x <= w; ++x)
+      wrong += Grey(x, y) != std::llrintl((static_cast<long double>(f->Data(x, y)) * s + o) * 255.0L);
+  EXPECT_EQ(wrong, 0);
+  int total = 0;
+  for (int n : f->Histogram)
+    total += n;
+  EXPECT_EQ(total, w * h);
+}
+
 TEST_F(Rendering, NothingToRenderWithoutAFrame) {
   RenderAt(3);
   EXPECT_TRUE(log.Lines().empty());
