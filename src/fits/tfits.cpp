@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::size_t kCardBytes = 80;
 constexpr long long kBlockBytes = 2880;
+constexpr long long kMaxHeaderBlocks = 200;
 constexpr std::size_t kTotalPixels = static_cast<std::size_t>(kMaxFrameSide) * kMaxFrameSide;
 
 // Owns a read-only descriptor; other programs may read and write the file meanwhile.
@@ -80,6 +81,11 @@ HeaderRead ReadHeader(const InputFile& file) {
     if (got < block.size())
       throw CommandError(FormatMessage("The file ends after %d bytes, before the END card of its FITS header.",
                                        {offset + static_cast<long long>(got)}));
+    // Real headers hold a few hundred cards; a file without END in its first blocks is
+    // no FITS frame, and reading all of it as cards would take very long.
+    if (offset + kBlockBytes >= kMaxHeaderBlocks * kBlockBytes)
+      throw CommandError(FormatMessage("No END card in the first %d bytes: the file is not a FITS frame.",
+                                       {kMaxHeaderBlocks * kBlockBytes}));
   }
 }
 

@@ -329,6 +329,11 @@ TEST_F(FrameReader, RefusedFramesLeaveTheObjectUnchanged) {
   atEnd.Frame(8, 1, 1).End();
   ExpectRefused(dir.Write("atend.fits", atEnd.bytes), {"blanks"});
   ExpectRefused(dir.Write("nothing.fits", ""), {"END"});
+  FitsBytes endless;
+  endless.Frame(8, 1, 1);
+  for (int i = 0; i < 40000; ++i)
+    endless.Value("K" + std::to_string(i), "1");
+  ExpectRefused(dir.Write("endless.fits", endless.bytes), {"END", "576000"});
 
   before.ExpectSame(*frame);
   EXPECT_EQ(frame->Data(2, 2), 31.0);
