@@ -150,7 +150,7 @@ __attribute__((target("avx2"))) int ExactPositiveSumWide(const double* v, int n,
     const __m256d wrong = _mm256_or_pd(_mm256_cmp_pd(rounded, a, _CMP_NEQ_UQ), _mm256_cmp_pd(a, top, _CMP_GT_OQ));
     bad = _mm256_or_pd(bad, _mm256_and_pd(positive, wrong));
   }
-  (void)bad;
+  if (_mm256_movemask_pd(bad) != 0) return -1;
   double parts[4];
   _mm256_storeu_pd(parts, lanes);
   total = (parts[0] + parts[1]) + (parts[2] + parts[3]);
