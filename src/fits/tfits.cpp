@@ -126,7 +126,7 @@ DataStart FindDataStart(const HeaderRead& h) {
                    static_cast<std::int32_t>(firstNonBlank + 1)};
 }
 
-// How stored values become pixel values. The spec'd arithmetic is
+// How stored values become pixel values. The defining arithmetic is
 // (long double)BScale * stored + BZero, rounded once to double; when every product and
 // sum is an integer of at most 53 bits, double arithmetic gives exactly that and is
 // much faster. 8- and 16-bit values otherwise go through a table built with the
