@@ -84,8 +84,9 @@ HeaderRead ReadHeader(const InputFile& file) {
     // Real headers hold a few hundred cards; a file without END in its first blocks is
     // no FITS frame, and reading all of it as cards would take very long.
     if (offset + kBlockBytes >= kMaxHeaderBlocks * kBlockBytes)
-      throw CommandError(FormatMessage("No END card in the first %d bytes: the file is not a FITS frame.",
-                                       {kMaxHeaderBlocks * kBlockBytes}));
+      throw CommandError(FormatMessage(
+          "The header passes %d bytes before the END card is found: the file is not read as a FITS frame.",
+          {kMaxHeaderBlocks * kBlockBytes}));
   }
 }
 
