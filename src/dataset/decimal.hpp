@@ -46,27 +46,25 @@ inline const char* ParseWord(const char* p, double& value) {
   } else {
     std::uint64_t w;
     std::memcpy(&w, p, sizeof w);
-    // The lowest flagged byte of these tests is exact (borrows only run upwards).
-    const std::uint64_t ends = (w - 0x21 * kOnes) & ~w & kHighBits; // code 32 or less
-    if (ends == 0) return nullptr;
-    const unsigned len = static_cast<unsigned>(std::countr_zero(ends)) / 8;
-    const std::uint64_t dotBytes = w ^ (0x2E * kOnes);
-    const unsigned at = static_cast<unsigned>(std::countr_zero((dotBytes - kOnes) & ~dotBytes & kHighBits)) / 8;
-    unsigned digits = len;
-    unsigned frac = 0;
-    if (at < len) { // squeeze the point out
-      const std::uint64_t below = LowBytes(at);
-      w = (w & below) | ((w >> 8) & ~below);
-      digits = len - 1;
-      frac = digits - at;
-    }
+    // Digit bytes become their values 0 ... 9, every other byte something above 9.
+    const std::uint64_t x = w ^ (0x30 * kOnes);
+    // Bytes that are no digit. Only a byte of 0x8A or more carries into the byte above
+    // it; the bytes below the two lowest flags used here are digits or a point, so
+    // both flags are exact.
+    const std::uint64_t other = ((x + 0x76 * kOnes) | x) & kHighBits;
+    const unsigned first = static_cast<unsigned>(std::countr_zero(other)) / 8; // digits before it
+    const unsigned second = static_cast<unsigned>(std::countr_zero(other & (other - 1))) / 8;
+    const auto byteAt = [w](unsigned i) { return static_cast<unsigned char>(w >> (8 * (i & 7))); };
+    const bool point = first < 8 && byteAt(first) == '.';
+    const unsigned len = point ? second : first;
+    if (len >= 8 || byteAt(len) > 32) return nullptr; // longer, or not ended by a separator
+    const unsigned digits = point ? len - 1 : len;
     if (digits == 0) return nullptr;
-    // Digit values; every byte of the number must come out as 0 ... 9. A byte below
-    // '0' borrows from the bytes above it, but is itself caught.
-    std::uint64_t x = w - 0x30 * kOnes;
-    if ((x | (x + 0x76 * kOnes)) & kHighBits & LowBytes(digits)) return nullptr;
-    x <<= 8 * (8 - digits); // leading zero digits; what followed the number drops out
-    value = static_cast<double>(static_cast<std::int64_t>(EightDigitValues(x))) / kExactPowers[frac];
+    const std::uint64_t below = LowBytes(first & 7);
+    std::uint64_t d = point ? (x & below) | ((x >> 8) & ~below) : x; // the point squeezed out
+    d <<= 8 * (8 - digits); // leading zero digits; what followed the number drops out
+    const unsigned frac = point ? second - first - 1 : 0;
+    value = static_cast<double>(static_cast<std::int64_t>(EightDigitValues(d))) / kExactPowers[frac];
     return p + len;
   }
 }

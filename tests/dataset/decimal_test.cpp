@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -164,6 +165,52 @@ TEST(ShortDecimal, StopsAtControlCharactersAndBlanks) {
     EXPECT_EQ(end, text + 4);
     EXPECT_EQ(v, 12.5);
   }
+}
+
+// The one-word path against the character-by-character one, on every short token over
+// an alphabet of digits, points, signs, letters, separators and bytes above 127, and
+// on random longer ones: the same end and the same value, or both refusing.
+TEST(ShortDecimal, WordPathAgreesWithTheCharacterPath) {
+  const char alphabet[] = {'0', '1', '5', '9',  '.',  '-',  '+',    'e',    'a',
+                           '/', ':', ' ', '\t', '\r', '\0', '\x80', '\xb9', '\xff'};
+  const std::size_t n = sizeof alphabet;
+  std::size_t compared = 0, mismatches = 0, accepted = 0;
+  auto check = [&](const char* token) { // token: 9 bytes, then readable padding
+    double word = -1.0, chars = -1.0;
+    const char* a = ParseShortDecimalPadded(token, word);
+    const char* b = ParseShortDecimal(token, chars);
+    ++compared;
+    accepted += a != nullptr;
+    if (a != b || (a != nullptr && std::memcmp(&word, &chars, sizeof word) != 0)) {
+      if (++mismatches <= 5) ADD_FAILURE() << "token \"" << std::string(token, 8) << "\"";
+    }
+  };
+  char buf[32] = {};
+  for (std::size_t len = 1; len <= 5; ++len) {
+    std::size_t total = 1;
+    for (std::size_t i = 0; i < len; ++i)
+      total *= n;
+    for (std::size_t code = 0; code < total; ++code) {
+      std::size_t c = code;
+      for (std::size_t i = 0; i < len; ++i, c /= n)
+        buf[i] = alphabet[c % n];
+      buf[len] = ' ';
+      buf[len + 1] = '7'; // what follows the separator must not matter
+      check(buf);
+    }
+  }
+  std::mt19937 rng(5);
+  for (int k = 0; k < 300000; ++k) {
+    const std::size_t len = 6 + rng() % 4;
+    for (std::size_t i = 0; i < len; ++i)
+      buf[i] = rng() % 4 ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % n];
+    buf[len] = rng() % 2 ? ' ' : '\n';
+    for (std::size_t i = len + 1; i < 16; ++i)
+      buf[i] = static_cast<char>(rng());
+    check(buf);
+  }
+  EXPECT_EQ(mismatches, 0u) << "of " << compared;
+  EXPECT_GT(accepted, 10000u);
 }
 
 TEST(TableNumber, RefusesWhatIsNotADecimalNumber) {
