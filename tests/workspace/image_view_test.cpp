@@ -42,8 +42,10 @@ TEST_F(ImageViewTest, FindStarTakesTheFirstIdWithinReach) {
 }
 
 TEST_F(ImageViewTest, FindStarIgnoresIdsWithoutACatalogEntry) {
+  for (int id = 1; id <= kCatalogSize; ++id) ws_.Catalog.At(id) = {1000, 1000, 0};
   ws_.Series.StarCount = 40005; // ids above 40 000 have no place on the frame
   EXPECT_EQ(FindStar(ws_, 1, 1), 0);
+  EXPECT_EQ(FindStar(ws_, 1000, 1000), 1);
 }
 
 TEST_F(ImageViewTest, StatusTextBeforeAndAfterRun) {
