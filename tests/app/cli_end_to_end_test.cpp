@@ -10,6 +10,7 @@
 
 #include "app/process.hpp"
 #include "common/parse.hpp"
+#include <unistd.h>
 
 namespace morvik {
 namespace {
@@ -21,7 +22,7 @@ using testing::SplitFields;
 using testing::SplitLines;
 using testing::Words;
 
-const fs::path kWork = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / "cli";
+const fs::path kWork = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / ("cli-" + std::to_string(::getpid()));
 constexpr int kStars = 60;
 constexpr int kFrames = 90;
 
@@ -35,6 +36,7 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 class Cli : public ::testing::Test {
 protected:
+  static void TearDownTestSuite() { fs::remove_all(kWork); }
   static void SetUpTestSuite() {
     fs::remove_all(kWork);
     auto r = testing::RunProgram(MORVIK_FIELDGEN,

@@ -12,6 +12,7 @@
 #include "app/process.hpp"
 #include "common/format.hpp"
 #include "common/log.hpp"
+#include <unistd.h>
 
 namespace morvik {
 namespace {
@@ -19,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CliRun, MessagesTakeTheLocaleSeparatorWhileFilesKeepThePoint) {
-  fs::path dir = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / "cli_run";
+  fs::path dir = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / ("cli_run-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   auto gen =
       testing::RunProgram(MORVIK_FIELDGEN, {"--out", "field", "--stars", "40", "--frames", "60", "--seed", "3"}, dir);

@@ -9,6 +9,7 @@
 
 #include "app/process.hpp"
 #include "common/parse.hpp"
+#include <unistd.h>
 
 namespace morvik {
 namespace {
@@ -19,7 +20,7 @@ using testing::RunProgram;
 using testing::SplitLines;
 using testing::Words;
 
-const fs::path kWork = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / "fieldgen";
+const fs::path kWork = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / ("fieldgen-" + std::to_string(::getpid()));
 
 double Num(const std::string& s) {
   auto v = ParseDecimal(s);
@@ -75,6 +76,7 @@ Table ReadTable(const fs::path& path) {
 
 class FieldGenerator : public ::testing::Test {
 protected:
+  static void TearDownTestSuite() { fs::remove_all(kWork); }
   static void SetUpTestSuite() {
     fs::remove_all(kWork);
     auto r =

@@ -18,6 +18,7 @@
 #include "workspace/frame_commands.hpp"
 #include "workspace/run_commands.hpp"
 #include "workspace/search_commands.hpp"
+#include <unistd.h>
 
 namespace morvik {
 namespace {
@@ -33,7 +34,7 @@ struct Injected {
 class ScienceCheck : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    fs::path dir = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / "science";
+    fs::path dir = fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / ("science-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     // The generator's defaults: 300 stars, 300 frames over four nights, its default seed.
     auto r = testing::RunProgram(MORVIK_FIELDGEN, {"--out", "field"}, dir);
@@ -60,6 +61,7 @@ protected:
     SearchVariables(*ws_);
   }
   static void TearDownTestSuite() {
+    fs::remove_all(fs::path(MORVIK_BINARY_DIR) / "tests" / "app_work" / ("science-" + std::to_string(::getpid())));
     delete ws_;
     delete log_;
   }

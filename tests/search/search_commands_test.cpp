@@ -9,6 +9,7 @@
 #include "common/format.hpp"
 #include "search/series_builder.hpp"
 #include "workspace/recording_hooks.hpp"
+#include <unistd.h>
 
 namespace morvik {
 namespace {
@@ -257,7 +258,7 @@ TEST_F(SearchCommands, FactorsApplyAtTheNextSearch) {
 class SigmaHistogramCommand : public SearchCommands {
 protected:
   void SetUp() override {
-    dir = fs::path(MORVIK_BINARY_DIR) / "search_histogram_test";
+    dir = fs::path(MORVIK_BINARY_DIR) / ("search_histogram_test-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (std::size_t s = 0; s < 4; ++s)
