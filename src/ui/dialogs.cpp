@@ -16,6 +16,8 @@ QString ChooseFile(QWidget* parent, FileDialogKind kind, const QString& caption,
   // accepts a name that does not exist yet: both accept any name.
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  // The save commands ask their own replace question; the dialog must not ask first.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setNameFilters({QStringLiteral("FITS frames (*.fit *.fts)"), QStringLiteral("All files (*)")});
   if (kind == FileDialogKind::Save) dialog.selectNameFilter(QStringLiteral("All files (*)"));
   const QFileInfo info(start);

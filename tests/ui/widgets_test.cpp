@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -291,6 +292,39 @@ private slots:
     QCOMPARE(d.chooseFile(nullptr, FileDialogKind::Save, QStringLiteral("Save"), proposed), QString());
     QCOMPARE(seen.value(1), QStringLiteral("Star12.dat"));
     QCOMPARE(seen.value(2), QDir(dir.path()).absolutePath());
+  }
+
+  void saveDialogLeavesTheReplaceQuestionToTheCommand() {
+    // The save commands ask "File ... exists. Replace?" themselves; a second question
+    // from the dialog would ask the user twice.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString existing = dir.filePath(QStringLiteral("Star3.dat"));
+    QFile old(existing);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    const Dialogs d = DefaultDialogs();
+    QStringList questions;
+    // Two timers: the one that accepts the dialog is busy while a box it raised is open.
+    QTimer acceptDialog, answerBox;
+    connect(&acceptDialog, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+        QMetaObject::invokeMethod(dialog, "accept"); // as its Save button does
+    });
+    connect(&answerBox, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        questions << box->text();
+        box->button(QMessageBox::Yes)->click();
+      }
+    });
+    acceptDialog.start(10);
+    answerBox.start(10);
+    const QString chosen = d.chooseFile(nullptr, FileDialogKind::Save, QStringLiteral("Save"), existing);
+    acceptDialog.stop();
+    answerBox.stop();
+    QCOMPARE(chosen, existing);
+    QVERIFY2(questions.isEmpty(), qPrintable(questions.join(QLatin1Char('\n'))));
   }
 };
 
