@@ -12,6 +12,14 @@ namespace {
 // Ids above the catalog's capacity have no position and are never marked or found.
 int LastPlacedId(const Workspace& ws) { return std::min<int>(ws.Series.StarCount, kCatalogSize); }
 
+// A catalog coordinate rounded to a picture pixel. Absurd values are held far off the
+// picture: rounded unclamped they would wrap in the drawing's 32-bit coordinates and
+// put a mark on the frame where no star is.
+int MarkPixel(double v) {
+  constexpr double kFar = 1e9;
+  return static_cast<int>(RoundHalfEven(std::clamp(v, -kFar, kFar)));
+}
+
 } // namespace
 
 int FindStar(const Workspace& ws, int x, int y) {
@@ -44,8 +52,7 @@ void DrawStars(Workspace& ws) {
       ws.picture.fill = colors::White;
     }
     const TCatalogStar& c = ws.Catalog[id];
-    ws.picture.Ellipse(static_cast<int>(RoundHalfEven(c.X - 3)), static_cast<int>(RoundHalfEven(c.Y - 3)),
-                       static_cast<int>(RoundHalfEven(c.X + 3)), static_cast<int>(RoundHalfEven(c.Y + 3)));
+    ws.picture.Ellipse(MarkPixel(c.X - 3), MarkPixel(c.Y - 3), MarkPixel(c.X + 3), MarkPixel(c.Y + 3));
   }
   ws.hooks->PictureChanged();
 }

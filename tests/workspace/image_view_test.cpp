@@ -19,7 +19,8 @@ protected:
   // Stars at the given catalog positions; ids from 1.
   void Place(std::initializer_list<TCatalogStar> stars) {
     int id = 0;
-    for (const auto& s : stars) ws_.Catalog.At(++id) = s;
+    for (const auto& s : stars)
+      ws_.Catalog.At(++id) = s;
     ws_.Series.StarCount = static_cast<std::uint16_t>(id);
   }
 
@@ -42,7 +43,8 @@ TEST_F(ImageViewTest, FindStarTakesTheFirstIdWithinReach) {
 }
 
 TEST_F(ImageViewTest, FindStarIgnoresIdsWithoutACatalogEntry) {
-  for (int id = 1; id <= kCatalogSize; ++id) ws_.Catalog.At(id) = {1000, 1000, 0};
+  for (int id = 1; id <= kCatalogSize; ++id)
+    ws_.Catalog.At(id) = {1000, 1000, 0};
   ws_.Series.StarCount = 40005; // ids above 40 000 have no place on the frame
   EXPECT_EQ(FindStar(ws_, 1, 1), 0);
   EXPECT_EQ(FindStar(ws_, 1000, 1000), 1);
@@ -163,6 +165,19 @@ TEST_F(ImageViewTest, StarMarksShowEachStarsRole) {
   EXPECT_EQ(px.PixelAt(30, 20), colors::Black);
   EXPECT_EQ(px.PixelAt(20, 24), colors::Black);
   EXPECT_GT(hooks_.pictureChanges, 0);
+}
+
+TEST_F(ImageViewTest, StarsFarOffTheFrameLeaveNoMark) {
+  // 2^32 + 100 pixels away: a coordinate that wrapped to 32 bits would land at 100.
+  Place({{4294967396.0, 50, 0}, {50, 4294967396.0, 0}, {-4294967196.0, 50, 0}, {1e300, 1e300, 0}});
+  GiveStats();
+  ws_.picture.fill = colors::Black;
+  ws_.picture.FillRect(0, 0, 300, 300);
+  DrawStars(ws_);
+  const Bitmap& px = ws_.picture.Pixels();
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 300; ++x)
+      ASSERT_EQ(px.PixelAt(x, y), colors::Black) << "at " << x << ", " << y;
 }
 
 } // namespace
