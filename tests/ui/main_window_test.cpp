@@ -239,6 +239,19 @@ private slots:
     QCOMPARE(w_->LastFileName(), field_.frame);
   }
 
+  void contrastTakesEffectAtSetContrastOnly() {
+    const QImage atThree = w_->imageView()->Shown();
+    w_->contrastBar()->setValue(10);
+    QCOMPARE(Panel(1), QStringLiteral("10"));
+    QCOMPARE(w_->imageView()->Shown(), atThree);
+    w_->menuContrast->trigger();
+    QVERIFY(w_->imageView()->Shown() != atThree);
+    w_->contrastBar()->setValue(3);
+    QVERIFY(w_->imageView()->Shown() != atThree);
+    w_->menuContrast->trigger();
+    QCOMPARE(w_->imageView()->Shown(), atThree);
+  }
+
   void cancelledOpenClearsTheViewAndTheRunCount() {
     script_.fileAnswers = {QString()};
     w_->menuOpen->trigger();
@@ -503,6 +516,25 @@ private slots:
       valid += row.Items[s].Valid ? 1 : 0;
     QCOMPARE(lc.series[kSeriesRaw].Count(), static_cast<std::size_t>(valid));
     QCOMPARE(lc.series[kSeriesRun].Count(), static_cast<std::size_t>(valid));
+
+    // Error bars are drawn over the markers: a RAW point's bar reaches its error's
+    // height above and below its centre, beyond the point's own marker.
+    ChartView* lcChart = w_->lightCurveChart();
+    QCoreApplication::processEvents();
+    const QImage drawn = lcChart->grab().toImage();
+    int barsSeen = 0;
+    for (std::size_t i = 0; i < lc.series[kSeriesRaw].Count(); ++i) {
+      const int r = std::stoi(lc.series[kSeriesRaw].Point(i).label);
+      const int h = lcChart->PixelHeight(kSeriesRaw, ws().Series.Rows[static_cast<std::size_t>(r)].Items[s].Err);
+      const QPoint c = lcChart->PixelPosition(kSeriesRaw, i).toPoint();
+      if (h < 4 || !lcChart->PlotArea().adjusted(2, 2, -2, -2).contains(QRect(c.x(), c.y() - h, 1, 2 * h + 1)))
+        continue;
+      for (int dy : {-h + 1, h - 1})
+        QVERIFY2((drawn.pixel(c + QPoint(0, dy)) & 0xFFFFFF) == 0xFF0000,
+                 qPrintable(QStringLiteral("point %1 at %2").arg(i).arg(dy)));
+      ++barsSeen;
+    }
+    QVERIFY(barsSeen > 0);
 
     // Click a point: the menu offers the two deletions; "Delete Point" drops it.
     auto hitRowAt = [&](std::size_t i) {
