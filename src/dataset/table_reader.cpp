@@ -34,6 +34,11 @@
 namespace morvik {
 namespace {
 
+// A magnitude of 99 or more, or an error of 9 or more, marks a star that was not
+// measured. The mirror images (-99 or less, -9 or less) are no measurement either:
+// no star is that bright, and such values would only overflow the sums of Run.
+inline bool IsMeasured(double mag, double err) { return mag < 99.0 && mag > -99.0 && err < 9.0 && err > -9.0; }
+
 // Large enough that refills are rare, small beside the records a big table fills.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 // Bytes after the NUL at the end of the block, so that numbers can be read as words and
@@ -241,7 +246,7 @@ public:
     for (std::size_t k = 0; k < stars; ++k, at += 2) {
       const double mag = NumberAt(base + at[0]);
       const double err = NumberAt(base + at[1]);
-      if (mag < 99.0 && err < 9.0) {
+      if (IsMeasured(mag, err)) {
         items.push_back(TMeasurement{mag, err, 0.0, true});
         ++valid;
       } else {
@@ -485,7 +490,7 @@ RowsRead ReadRows(BlockReader& in, std::vector<TDataLine>& rows, std::size_t fir
     // A pair the file left incomplete is an invalid element.
     for (std::size_t k = 0; k < stars; ++k) {
       const double mag = values[2 * k], err = values[2 * k + 1];
-      if (2 * k + 2 <= got && mag < 99.0 && err < 9.0) {
+      if (2 * k + 2 <= got && IsMeasured(mag, err)) {
         row.Items.push_back(TMeasurement{mag, err, 0.0, true});
         ++valid;
       } else {

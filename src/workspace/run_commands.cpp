@@ -78,6 +78,12 @@ void SelectComparison(Workspace& ws, const std::string& answer) {
     ws.log.Add("Magnitude \"" + answer + "\" is not a number; comparison star not changed");
     return;
   }
+  if (!(*magnitude > -99.0 && *magnitude < 99.0)) {
+    // Beyond the range the table accepts for a measurement; such a scale would only
+    // overflow the statistics computed from it.
+    ws.log.Add("Magnitude \"" + answer + "\" is out of range; comparison star not changed");
+    return;
+  }
   ws.CompStarId = static_cast<std::uint16_t>(n);
   TTimeSeries& data = ws.Series;
   if (data.HasStats() && static_cast<std::size_t>(n) <= data.Stats.size())

@@ -144,6 +144,22 @@ TEST(PhotometryTable, LimitsOfValidityAreExclusive) {
   EXPECT_EQ(r.series.Rows[0].ValidCount, 2);
 }
 
+TEST(PhotometryTable, MirrorImagesOfTheLimitsAreNoMeasurementEither) {
+  // Magnitudes of -99 or less and errors of -9 or less would only overflow the sums of
+  // Run (no star is that bright); they read as not measured.
+  TempFolder dir;
+  Loaded r = Load(dir, "#\n#\n1 -99 0.1 -1e200 0.1 12 -9 -98.99 -8.99 -5 0.02\n");
+  ASSERT_EQ(r.series.StarCount, 5);
+  const auto& items = r.series.Rows[0].Items;
+  EXPECT_FALSE(items[0].Valid);
+  EXPECT_FALSE(items[1].Valid);
+  EXPECT_FALSE(items[2].Valid);
+  EXPECT_TRUE(items[3].Valid);
+  EXPECT_TRUE(items[4].Valid); // instrumental magnitudes are often negative
+  EXPECT_EQ(items[1].Mag, 0.0);
+  EXPECT_EQ(r.series.Rows[0].ValidCount, 2);
+}
+
 TEST(PhotometryTable, EveryLineEndReadsTheSameTable) {
   TempFolder dir;
   const Loaded lf = Load(dir, kTwoStars);

@@ -190,6 +190,23 @@ TEST_F(RunCommandsTest, SelectComparisonKeepsTheChoiceWhenTheAnswerIsNotANumber)
   EXPECT_NE(log_.Lines()[1].find("not a number"), std::string::npos);
 }
 
+TEST_F(RunCommandsTest, SelectComparisonRefusesMagnitudesNoTableCouldHold) {
+  LoadField();
+  Pick(2);
+  SelectComparison(ws_, "12.5");
+  for (const char* absurd : {"1e300", "-1e200", "99", "-99"}) {
+    Pick(5);
+    SelectComparison(ws_, absurd);
+    EXPECT_EQ(ws_.CompStarId, 2) << absurd;
+    EXPECT_EQ(ws_.CompStarMag, 12.5) << absurd;
+    EXPECT_TRUE(log_.ContainsPrefix(std::string("Magnitude \"") + absurd + "\" is out of range")) << absurd;
+  }
+  Pick(5);
+  SelectComparison(ws_, "-98.5");
+  EXPECT_EQ(ws_.CompStarId, 5);
+  EXPECT_EQ(ws_.CompStarMag, -98.5);
+}
+
 TEST_F(RunCommandsTest, SelectComparisonReadsTheUsersDecimalSeparator) {
   LoadField();
   SetMessageDecimalSeparator(',');
