@@ -85,7 +85,8 @@ public:
   }
 
   int Extended(double v) const {
-    const long double e = (static_cast<long double>(v) * mul_ + add_) * 255.0L;
+    const long double e =
+        (static_cast<long double>(v) * static_cast<long double>(mul_) + static_cast<long double>(add_)) * 255.0L;
     if (!(e > 0.0L)) return 0;
     return static_cast<int>(std::min(std::llrintl(e), 255LL));
   }

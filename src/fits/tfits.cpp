@@ -223,8 +223,8 @@ public:
   void Rows(const std::uint8_t* bytes, int width, int rows, int y0, TFits& frame) {
     const double scale = s_.scale;
     const double zero = s_.zero;
-    const long double lscale = scale;
-    const long double lzero = zero;
+    const long double lscale = static_cast<long double>(scale);
+    const long double lzero = static_cast<long double>(zero);
     switch (bitPix_) {
     case 8:
       if (s_.exactInDouble)
