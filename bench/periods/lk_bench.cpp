@@ -36,8 +36,10 @@ TTimeSeries MakeStar(int points, std::uint64_t seed) {
     times.push_back(2460000.3 + night + u(rng) / 3.0);
   }
   std::sort(times.begin(), times.end());
-  times.front() = 2460000.3;
-  times.back() = 2460030.3 - 2.0 / 3.0; // a span of about 30 days
+  if (times.size() >= 2) {
+    times.front() = 2460000.3;
+    times.back() = 2460030.3 - 2.0 / 3.0; // a span of about 30 days
+  }
   TTimeSeries ts;
   ts.StarCount = 1;
   for (double t : times) {
