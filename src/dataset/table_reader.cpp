@@ -259,9 +259,10 @@ public:
     return true;
   }
 
-  // Lines from here to the end of the file holding a character above code 32. Also
-  // finds split's line: the first of them that starts at or after split.from.
-  std::int64_t CountContentLines(SplitPoint& split) {
+  // Lines from here holding a character above code 32, to the end of the file or, with
+  // a stop, just after the first line end at or past that offset. Also finds split's
+  // line: the first of them whose first such character is at or after split.from.
+  std::int64_t CountContentLines(SplitPoint& split, std::uint64_t stop = std::numeric_limits<std::uint64_t>::max()) {
     std::int64_t lines = 0;
     bool counted = false; // the current line has been counted already
     const bool wantSplit = split.from > 0;
@@ -286,6 +287,10 @@ public:
         if (q == end_) break;
         counted = false;
         p = q + 1;
+        if (blockStart_ + static_cast<std::uint64_t>(q - buf_.data()) >= stop) {
+          cur_ += p - cur_;
+          return lines;
+        }
       }
       cur_ = end_;
       if (!Refill()) return lines;
@@ -506,6 +511,48 @@ RowsRead ReadRows(BlockReader& in, std::vector<TDataLine>& rows, std::size_t fir
   return r;
 }
 
+// Content lines of the table from the reader's position (line 3, after its numbers) to
+// the end of the file, and split's line as CountContentLines finds it. With split.from
+// set, a second thread counts from the first line end at or after that offset while
+// this one counts up to it: the two counts meet at a line boundary, so every line is
+// counted once whatever the file holds.
+std::int64_t CountAllContentLines(BlockReader& in, int fd, std::size_t blockHint, SplitPoint& split) {
+  if (split.from == 0) return in.CountContentLines(split);
+  const std::uint64_t middle = std::max(split.from, in.Position());
+  // Counting keeps no bytes across refills: a block that stays in the core's cache will do.
+  const std::size_t countHint = std::min<std::size_t>(blockHint, std::size_t{1} << 18);
+  std::int64_t secondLines = 0;
+  SplitPoint secondSplit;
+  std::exception_ptr secondError;
+  std::jthread helper;
+  try {
+    helper = std::jthread([&] {
+      try {
+        BlockReader second(fd, countHint);
+        second.Rewind(middle);
+        second.SkipRestOfLine();
+        secondSplit.from = std::max<std::uint64_t>(second.Position(), 1);
+        secondLines = second.CountContentLines(secondSplit);
+      } catch (...) {
+        secondError = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) { // no thread to be had: one pass does it all
+    return in.CountContentLines(split);
+  }
+  BlockReader first(fd, countHint);
+  first.Rewind(in.Position());
+  const std::int64_t firstLines = first.CountContentLines(split, middle);
+  helper.join();
+  if (secondError) std::rethrow_exception(secondError);
+  if (!split.found && secondSplit.found) {
+    split.found = true;
+    split.offset = secondSplit.offset;
+    split.linesBefore = firstLines + secondSplit.linesBefore;
+  }
+  return firstLines + secondLines;
+}
+
 // Below this size a second thread costs more than it saves.
 constexpr std::uint64_t kSplitMinBytes = std::uint64_t{1} << 20;
 
@@ -602,7 +649,7 @@ void LoadPhotometryTable(const std::string& path, TTimeSeries& series, Log& log)
 
   SplitPoint split;
   if (!sizeError && size >= kSplitMinBytes && std::thread::hardware_concurrency() > 1) split.from = size / 2;
-  const std::int64_t lines = 1 + in.CountContentLines(split);
+  const std::int64_t lines = 1 + CountAllContentLines(in, file.fd(), blockHint, split);
   log.Add(std::to_string(lines) + " lines read");
   if (lines > std::numeric_limits<std::int32_t>::max()) {
     log.Add("Too many rows: " + std::to_string(lines));

@@ -243,5 +243,60 @@ TEST(LargePhotometryTable, AReadingStartedInsideARowLeavesNoTrace) {
   EXPECT_EQ(Differences(r.series, t, kRows), 0u);
 }
 
+// Lines are counted by two threads whose counts meet at a line end near the half-way
+// byte. That byte is moved, with blanks at the end of the file, onto every character
+// around a row broken over two lines (the second starting with a blank) and around
+// blank lines: no line may be counted twice or missed, nor any row read twice.
+TEST(LargePhotometryTable, TheHalfWayByteOnEveryCharacterAroundLineEnds) {
+  TempFolder dir;
+  constexpr std::size_t kSpecial = kRows / 2 + 20;
+  const ExpectedTable t = MakeTable(
+      kRows, kStars, "\r\n",
+      [](std::size_t r) {
+        return r == kSpecial ? RowLayout{3, true, ""} : RowLayout{};
+      },
+      19);
+  const std::size_t rowStart = t.bytes.find("\r\n" + std::to_string(2459000 + kSpecial) + ".") + 2;
+  const std::size_t lineBreak = t.bytes.find("\r\n", rowStart);
+  const std::size_t blankLines = t.bytes.find("\r\n \t \r\n\r\n", rowStart);
+  ASSERT_NE(blankLines, std::string::npos);
+  ASSERT_LT(lineBreak, blankLines);
+  std::vector<std::size_t> halves;
+  for (std::size_t at = lineBreak - 6; at <= lineBreak + 8; ++at)
+    halves.push_back(at);
+  for (std::size_t at = blankLines - 4; at <= blankLines + 12; ++at)
+    halves.push_back(at);
+  halves.push_back(rowStart);
+  for (const std::size_t half : halves) {
+    SCOPED_TRACE(half);
+    ASSERT_GE(2 * half, t.bytes.size());
+    const std::string bytes = t.bytes + std::string(2 * half - t.bytes.size(), ' ');
+    ASSERT_EQ(bytes.size() / 2, half);
+    Loaded r;
+    LoadPhotometryTable(dir.Write("t.dat", bytes), r.series, r.log);
+    EXPECT_TRUE(r.log.Contains(std::to_string(t.lines) + " lines read"));
+    EXPECT_TRUE(r.log.Contains("1 rows dropped: the file ends before their time"));
+    ASSERT_EQ(r.series.RowCount, static_cast<std::int32_t>(kRows));
+    EXPECT_EQ(Differences(r.series, t, kRows), 0u);
+  }
+}
+
+// Line 3 with blanks to beyond the half-way byte: the lines after it are still counted
+// from its end.
+TEST(LargePhotometryTable, LineThreeLongerThanHalfTheFile) {
+  TempFolder dir;
+  const ExpectedTable t = MakeTable(
+      kRows, kStars, "\n", [](std::size_t) { return RowLayout{}; }, 23);
+  std::string bytes = t.bytes;
+  const std::size_t lineThreeEnd = bytes.find('\n', bytes.find('\n', bytes.find('\n') + 1) + 1);
+  bytes.insert(lineThreeEnd, std::string(bytes.size() + 1000, ' '));
+  Loaded r;
+  LoadPhotometryTable(dir.Write("t.dat", bytes), r.series, r.log);
+  EXPECT_TRUE(r.log.Contains(std::to_string(2 * kStars + 1) + " cols read"));
+  EXPECT_TRUE(r.log.Contains(std::to_string(kRows) + " lines read"));
+  ASSERT_EQ(r.series.RowCount, static_cast<std::int32_t>(kRows));
+  EXPECT_EQ(Differences(r.series, t, kRows), 0u);
+}
+
 } // namespace
 } // namespace morvik
