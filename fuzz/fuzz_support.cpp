@@ -16,14 +16,6 @@ void RemoveFolderAtExit() {
   std::filesystem::remove_all(ScratchFolder(), ec);
 }
 
-bool SameStat(const TStarStat& a, const TStarStat& b) {
-  return (a.Mean == b.Mean && a.MeanW == b.MeanW && a.NValid == b.NValid && a.NAccepted == b.NAccepted &&
-          a.MeanErr == b.MeanErr && a.Variance == b.Variance && a.Used == b.Used && a.Mark == b.Mark &&
-          a.Weight == b.Weight && a.RunMean == b.RunMean && a.RunMeanW == b.RunMeanW &&
-          a.RunVariance == b.RunVariance && a.ChiSq == b.ChiSq && a.RunMedian == b.RunMedian && a.Mad == b.Mad &&
-          a.RobustMedian == b.RobustMedian && a.ExcessVariance == b.ExcessVariance && a.VonNeumann == b.VonNeumann);
-}
-
 } // namespace
 
 const std::string& ScratchFolder() {
@@ -101,27 +93,7 @@ void CheckCatalog(const StarCatalog& catalog) {
   }
 }
 
-bool SameDataSet(const TTimeSeries& a, const TTimeSeries& b) {
-  if (a.RowCount != b.RowCount || a.StarCount != b.StarCount || a.UsedCount != b.UsedCount ||
-      a.MeanVariance != b.MeanVariance || a.MeanSigmaAll != b.MeanSigmaAll || a.Rows.size() != b.Rows.size() ||
-      a.Stats.size() != b.Stats.size())
-    return false;
-  for (std::size_t r = 0; r < a.Rows.size(); ++r) {
-    const TDataLine& x = a.Rows[r];
-    const TDataLine& y = b.Rows[r];
-    if (x.Time != y.Time || x.ValidCount != y.ValidCount || x.FrameErr != y.FrameErr ||
-        x.Items.size() != y.Items.size())
-      return false;
-    for (std::size_t j = 0; j < x.Items.size(); ++j) {
-      const TMeasurement& p = x.Items[j];
-      const TMeasurement& q = y.Items[j];
-      if (p.Mag != q.Mag || p.Err != q.Err || p.RunMag != q.RunMag || p.Valid != q.Valid) return false;
-    }
-  }
-  for (std::size_t s = 0; s < a.Stats.size(); ++s)
-    if (!SameStat(a.Stats[s], b.Stats[s])) return false;
-  return true;
-}
+bool SameDataSet(const TTimeSeries& a, const TTimeSeries& b) { return a == b; }
 
 TTimeSeries PreviousDataSet() {
   TTimeSeries s;

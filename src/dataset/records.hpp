@@ -15,6 +15,8 @@ struct TMeasurement {
   double Err = 0.0;    // as read; 0 when invalid in the file
   double RunMag = 0.0; // ensemble-corrected magnitude (Run)
   bool Valid = false;  // takes part in computations and plots
+
+  friend bool operator==(const TMeasurement&, const TMeasurement&) = default;
 };
 
 // One row of the table: one frame.
@@ -23,6 +25,8 @@ struct TDataLine {
   std::vector<TMeasurement> Items;  // StarCount elements, element id - 1
   std::uint16_t ValidCount = 0;     // valid measurements (when read, then at each Run)
   double FrameErr = 0.0;            // mean Err of the valid measurements (Run)
+
+  friend bool operator==(const TDataLine&, const TDataLine&) = default;
 };
 
 // Everything computed for one star.
@@ -45,6 +49,8 @@ struct TStarStat {
   double RobustMedian = 0.0;
   double ExcessVariance = 0.0;
   double VonNeumann = 0.0;
+
+  friend bool operator==(const TStarStat&, const TStarStat&) = default;
 };
 
 inline constexpr std::uint8_t kMarkNone = 0;
@@ -62,6 +68,9 @@ struct TTimeSeries {
   double MeanSigmaAll = 0.0;
 
   bool HasStats() const { return StarCount > 0 && Stats.size() == StarCount; }
+
+  // Field by field, every row, measurement and star: "nothing changed" checks.
+  friend bool operator==(const TTimeSeries&, const TTimeSeries&) = default;
 };
 
 struct TCatalogStar {

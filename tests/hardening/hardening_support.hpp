@@ -132,31 +132,7 @@ struct Loaded {
   }
 };
 
-inline bool SameSeries(const TTimeSeries& a, const TTimeSeries& b) {
-  if (a.RowCount != b.RowCount || a.StarCount != b.StarCount || a.UsedCount != b.UsedCount ||
-      a.MeanVariance != b.MeanVariance || a.MeanSigmaAll != b.MeanSigmaAll || a.Rows.size() != b.Rows.size() ||
-      a.Stats.size() != b.Stats.size())
-    return false;
-  for (std::size_t r = 0; r < a.Rows.size(); ++r) {
-    const TDataLine& x = a.Rows[r];
-    const TDataLine& y = b.Rows[r];
-    if (x.Time != y.Time || x.ValidCount != y.ValidCount || x.FrameErr != y.FrameErr ||
-        x.Items.size() != y.Items.size())
-      return false;
-    for (std::size_t j = 0; j < x.Items.size(); ++j)
-      if (x.Items[j].Mag != y.Items[j].Mag || x.Items[j].Err != y.Items[j].Err ||
-          x.Items[j].RunMag != y.Items[j].RunMag || x.Items[j].Valid != y.Items[j].Valid)
-        return false;
-  }
-  for (std::size_t s = 0; s < a.Stats.size(); ++s) {
-    const TStarStat& p = a.Stats[s];
-    const TStarStat& q = b.Stats[s];
-    if (p.Mean != q.Mean || p.MeanW != q.MeanW || p.NValid != q.NValid || p.Variance != q.Variance ||
-        p.Used != q.Used || p.Mark != q.Mark || p.Weight != q.Weight || p.RunMean != q.RunMean)
-      return false;
-  }
-  return true;
-}
+inline bool SameSeries(const TTimeSeries& a, const TTimeSeries& b) { return a == b; }
 
 inline bool SameCatalog(const std::vector<TCatalogStar>& a, const std::vector<TCatalogStar>& b) {
   if (a.size() != b.size()) return false;
