@@ -109,6 +109,8 @@ py::tuple LaflerKinman(const Doubles& tIn, const Doubles& yIn, double denominato
   std::vector<double> freqs, theta;
 
   if (freqIn) {
+    // As the periodogram command refuses a star without variance.
+    if (denominator == 0.0) throw CommandError("Sigma is 0");
     if (freqIn->ndim() != 1) throw std::invalid_argument("frequencies must be a 1-D array");
     freqs.assign(freqIn->data(), freqIn->data() + freqIn->size());
     py::gil_scoped_release free;

@@ -27,11 +27,18 @@ def _meta():
     return frame
 
 
+def _star_keys(points, star):
+    # The star column, or the index when the stars are the index.
+    if star in points.columns:
+        return points[star].to_numpy()
+    return points.index.get_level_values(star).to_numpy()
+
+
 def _frame_partition(points, columns, frequencies, method):
     star, t, mag, err = columns
     curves = [(s, g[t].to_numpy(np.float64), g[mag].to_numpy(np.float64),
                None if err is None else g[err].to_numpy(np.float64))
-              for s, g in points.groupby(star, sort=True)]
+              for s, g in points.groupby(_star_keys(points, star), sort=True)]
     return light_curve_summary(curves, frequencies=frequencies, method=method)
 
 
@@ -51,7 +58,7 @@ def light_curve_table(data, frequencies=None, method="lk", columns=("star", "t",
 
     data is either
     - a Dask DataFrame of points with the columns named by `columns` (star, time,
-      magnitude, error; the error name may be None), where every point of a star lies
+      magnitude, error; the error name may be None; the star may be the index), where every point of a star lies
       in one partition (for example one partition per field or per block of stars), in
       time order; or
     - a Dask Bag of (star, t, mag, err) records with array-like t, mag, err.
