@@ -25,9 +25,12 @@ def test_every_output_equals_the_batch_program(field_files, tmp_path, options, s
     cli = tmp_path / "cli"
     cli.mkdir()
     outputs = ["--stats", "stats.csv", "--chart", "chart.csv", "--table", "table.txt", "--lightcurve", "3=lc.dat",
-               "--periodogram", "12=pg.dat"]
+               "--periodogram", "12=pg.dat", "--image", "img.bmp", "--histogram"]
     subprocess.run([os.environ["MORVIK_CLI"], str(frame), "--comp", str(comp), "--quiet"] + options + outputs,
                    cwd=cli, check=True)
+    histogram = frame.with_name(frame.name + "_histsigma.txt")  # written beside the frame
+    cli_histogram = histogram.read_bytes()
+    histogram.unlink()
 
     field = morvik.open_field(frame)
     for star, row in deletions:
@@ -43,8 +46,11 @@ def test_every_output_equals_the_batch_program(field_files, tmp_path, options, s
     field.save_table(py / "table.txt")
     field.save_light_curve(3, py / "lc.dat")
     field.save_periodogram(12, py / "pg.dat")
-    for name in ["stats.csv", "chart.csv", "table.txt", "lc.dat", "pg.dat"]:
+    field.save_image(py / "img.bmp")
+    field.save_histogram()
+    for name in ["stats.csv", "chart.csv", "table.txt", "lc.dat", "pg.dat", "img.bmp"]:
         assert (py / name).read_bytes() == (cli / name).read_bytes(), name
+    assert histogram.read_bytes() == cli_histogram
 
     expected = pd.read_csv(cli / "stats.csv", float_precision="round_trip")
     pd.testing.assert_frame_equal(field.stats(), expected, check_exact=True)
