@@ -222,6 +222,25 @@ py::tuple Measurements(Field& f) {
   return py::make_tuple(mag, err, run, valid);
 }
 
+// Copies of one star's column: magnitudes, errors, RUN magnitudes, validity per row.
+py::tuple StarColumn(Field& f, long long id) {
+  if (!f.HasStar(id)) throw std::out_of_range("no star " + std::to_string(id));
+  const TTimeSeries& t = f.ws().Series;
+  const auto rows = static_cast<py::ssize_t>(t.Rows.size());
+  const auto star = static_cast<std::size_t>(id - 1);
+  py::array_t<double> mag(rows), err(rows), run(rows);
+  py::array_t<bool> valid(rows);
+  for (py::ssize_t j = 0; j < rows; ++j) {
+    const auto& items = t.Rows[static_cast<std::size_t>(j)].Items;
+    const TMeasurement x = star < items.size() ? items[star] : TMeasurement{};
+    mag.mutable_at(j) = x.Mag;
+    err.mutable_at(j) = x.Err;
+    run.mutable_at(j) = x.RunMag;
+    valid.mutable_at(j) = x.Valid;
+  }
+  return py::make_tuple(mag, err, run, valid);
+}
+
 } // namespace
 
 void BindField(py::module_& m) {
@@ -239,6 +258,7 @@ void BindField(py::module_& m) {
       .def_property_readonly("comp_mag", [](Field& f) { return f.ws().CompStarMag; })
       .def_property_readonly("times", &Times, "Frame times (JD), a read-only view of the table.")
       .def("row", &RowView, "row"_a, "The measurements of one row: a structured view (Mag, Err, RunMag, Valid).")
+      .def("star_column", &StarColumn, "star"_a, "Copies (mag, err, run_mag, valid) of one star, per row.")
       .def("measurements", &Measurements, "Copies (mag, err, run_mag, valid), each rows x stars.")
       .def_property_readonly("catalog", &Catalog, "Catalog x, y, m of stars 1 ... stars, read-only views.")
       .def_property_readonly("pixels", &Pixels, "The frame's scaled pixels, [y - 1, x - 1], a read-only view.")

@@ -101,6 +101,8 @@ def test_failures_raise_with_the_program_messages(field_files, tmp_path):
         field.delete(field.stars + 1, 0)
     with pytest.raises(IndexError):
         field.delete_frame(field.rows)
+    with pytest.raises(IndexError):
+        field.light_curve(0)
     with pytest.raises(ValueError, match="presence"):
         field.run(comp=comp, presence=0)
     with pytest.raises(morvik.MorvikError, match="Cannot write"):

@@ -103,9 +103,7 @@ class Field:
 
     def light_curve(self, star):
         """Every row of one star: time, mag, err, run_mag and valid, indexed by row."""
-        if not 1 <= star <= self.stars:
-            raise IndexError(f"no star {star}")
-        mag, err, run, valid = (a[:, star - 1] for a in self._f.measurements())
+        mag, err, run, valid = self._f.star_column(int(star))
         return pd.DataFrame({"time": np.array(self.times), "mag": mag, "err": err, "run_mag": run, "valid": valid},
                             index=pd.RangeIndex(self.rows, name="row"))
 
