@@ -60,6 +60,9 @@ public:
     CheckRange("frame_border_px", r.frameBorderPx, kFrameBorderPXRange);
     CheckRange("presence", r.presence, kPart4selectRange);
     CheckRange("skip_less", r.skipLess, kSkipLessPercFrameRange);
+    if (ensemble)
+      for (long long id : *ensemble)
+        if (!HasStar(id)) throw std::out_of_range("ensemble star " + std::to_string(id) + ": no such star");
     Settings& s = ws_.settings;
     s.FrameBorder = r.frameBorder;
     s.FrameBorderPX = r.frameBorderPx;
@@ -72,10 +75,8 @@ public:
     if (ensemble) {
       // The records exist before the first Run so that the ensemble can be flagged.
       if (!t.HasStats()) t.Stats.assign(t.StarCount, TStarStat{});
-      for (long long id : *ensemble) {
-        if (!HasStar(id)) throw std::out_of_range("ensemble star " + std::to_string(id) + ": no such star");
+      for (long long id : *ensemble)
         t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
-      }
     }
     // An id outside the table leaves no comparison star, and Run refuses.
     if (HasStar(comp)) {
