@@ -72,3 +72,12 @@ def test_periodogram_refusals():
     t = np.sort(np.random.default_rng(3).uniform(0.0, 10.0, 60))
     period, _ = morvik.best_period(*morvik.periodogram(t, np.sin(2 * np.pi * t / 1.7)))
     assert period == pytest.approx(1.7, rel=0.01)
+
+
+def test_a_method_is_one_entry_of_the_table(monkeypatch):
+    grid = np.array([0.5, 1.0, 2.0])
+    power = lambda t, y, dy, f: (f, np.array([0.1, 0.7, 0.3]))  # noqa: E731
+    monkeypatch.setitem(morvik.PERIOD_METHODS, "peak", morvik.PeriodMethod(power, "max", lambda p, *_: p / 2))
+    t = np.linspace(0.0, 5.0, 20)
+    row = morvik.light_curve_summary([(7, t, np.sin(t), None)], frequencies=grid, method="peak").loc[7]
+    assert (row["BestPeriod"], row["BestPower"], row["FAP"]) == (1.0, 0.7, 0.35)

@@ -22,7 +22,7 @@ from . import _core
 from ._core import MorvikError
 
 __all__ = ["Field", "MorvikError", "open_field", "indices", "periodogram", "best_period", "light_curve_summary",
-           "PERIOD_METHODS", "INDEX_COLUMNS", "SUMMARY_COLUMNS"]
+           "PERIOD_METHODS", "PeriodMethod", "INDEX_COLUMNS", "SUMMARY_COLUMNS"]
 
 def _text(value):
     """A setting as the text an edit would hold: numbers in their shortest exact form."""
@@ -155,5 +155,5 @@ def open_field(frame):
     return Field(_core.Field(os.fspath(frame)))
 
 
-from ._arrays import (INDEX_COLUMNS, PERIOD_METHODS, SUMMARY_COLUMNS, best_period, indices,  # noqa: E402
+from ._arrays import (INDEX_COLUMNS, PERIOD_METHODS, SUMMARY_COLUMNS, PeriodMethod, best_period, indices,  # noqa: E402
                       light_curve_summary, periodogram)

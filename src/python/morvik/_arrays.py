@@ -1,5 +1,7 @@
 """Variability indices and period search on plain arrays, for any light curve."""
 
+from typing import Callable, NamedTuple, Optional
+
 import numpy as np
 import pandas as pd
 
@@ -47,10 +49,19 @@ def _lafler_kinman(t, y, dy, frequencies):
     return _core.lafler_kinman(t, y, denominator, freq)
 
 
-# Period search methods by name: each returns (frequencies, power) and says whether the
-# best period lies at the smallest ("min") or the largest ("max") power.
+class PeriodMethod(NamedTuple):
+    """A period search method: compute(t, y, dy, frequencies) -> (frequencies, power);
+    best: "min" when the best period lies at the smallest power, "max" at the largest;
+    fap(power at the best frequency, t, y, dy, frequencies) -> its false-alarm
+    probability, or None for a method that defines none."""
+    compute: Callable
+    best: str
+    fap: Optional[Callable] = None
+
+
+# Period search methods by name.
 PERIOD_METHODS = {
-    "lk": (_lafler_kinman, "min"),
+    "lk": PeriodMethod(_lafler_kinman, "min"),
 }
 
 
@@ -68,18 +79,16 @@ def periodogram(t, y, dy=None, method="lk", frequencies=None):
     frequencies the program's own grid is used: from 1 / (t[-1] - t[0]) to 1 / 0.007
     in steps of 0.01 / (t[-1] - t[0]), at most 10 000 frequencies. Points that are not
     finite numbers are left out."""
-    compute, _ = _method(method)
     t, y, dy = _finite_points(t, y, dy)
-    return compute(t, y, dy, frequencies)
+    return _method(method).compute(t, y, dy, frequencies)
 
 
 def best_period(frequencies, power, method="lk"):
     """(period, power) at the best frequency of a periodogram; NaN when it is empty."""
-    _, best = _method(method)
     power = np.asarray(power)
     if power.size == 0:
         return float("nan"), float("nan")
-    k = int(np.argmin(power) if best == "min" else np.argmax(power))
+    k = int(np.argmin(power) if _method(method).best == "min" else np.argmax(power))
     return 1.0 / float(frequencies[k]), float(power[k])
 
 
@@ -103,17 +112,22 @@ def light_curve_summary(curves, frequencies=None, method="lk"):
         err[i, :len(m)] = 1.0 if e is None else e
     table = indices(mag, err) if curves else pd.DataFrame({k: [] for k in INDEX_COLUMNS})
     table.insert(0, "NPoints", np.array([len(c[2]) for c in curves], dtype=np.int64))
-    periods, powers = [], []
+    fap = _method(method).fap
+    periods, powers, faps = [], [], []
     for _, t, m, e in curves:
+        period = best = probability = float("nan")
         try:
             freq, power = periodogram(t, m, e, method=method, frequencies=frequencies)
             period, best = best_period(freq, power, method)
+            if fap is not None:
+                probability = fap(best, *_finite_points(t, m, e), freq)
         except _core.MorvikError:
-            period, best = float("nan"), float("nan")  # a constant curve or a zero time span
+            pass  # a constant curve or a zero time span: no period
         periods.append(period)
         powers.append(best)
+        faps.append(probability)
     table["BestPeriod"] = np.array(periods, dtype=np.float64)
     table["BestPower"] = np.array(powers, dtype=np.float64)
-    table["FAP"] = np.full(len(curves), np.nan)
+    table["FAP"] = np.array(faps, dtype=np.float64)
     table.index = pd.Index(stars, name="star")
     return table
