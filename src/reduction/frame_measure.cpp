@@ -1,0 +1,184 @@
+#include "reduction/frame_measure.hpp"
+
+extern "C" {
+#include <sep.h>
+}
+
+#include <algorithm>
+#include <cmath>
+
+namespace morvik::reduction {
+namespace {
+
+sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, double noise, double gain) {
+  sep_image im{};
+  im.data = data;
+  im.mask = mask;
+  im.dtype = SEP_TFLOAT;
+  im.mdtype = SEP_TBYTE;
+  im.w = static_cast<int>(w);
+  im.h = static_cast<int>(h);
+  im.noiseval = noise;
+  im.noise_type = noise > 0 ? SEP_NOISE_STDDEV : SEP_NOISE_NONE;
+  im.gain = gain;
+  im.maskthresh = 0.0;
+  return im;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+} // namespace
+
+FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation)
+    : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
+      mask_(static_cast<std::size_t>(width * height), 0) {
+  for (std::size_t i = 0; i < data_.size(); ++i) {
+    const float v = data_[i];
+    if (!std::isfinite(v) || (saturation > 0 && static_cast<double>(v) >= saturation)) {
+      mask_[i] = 1;
+      data_[i] = 0.0f;
+    }
+  }
+  // Missing pixels read as 0 would pull the background down; they are masked, and
+  // saturated ones keep nothing of their value either.
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, 0, 0);
+  const int box = static_cast<int>(std::clamp(std::min(width_, height_) / 4, 16L, 64L));
+  sep_bkg* bkg = nullptr;
+  if (sep_background(&im, box, box, 3, 3, 0.0, &bkg) != 0) return;
+  sky_ = sep_bkg_global(bkg);
+  skyRms_ = sep_bkg_globalrms(bkg);
+  ok_ = sep_bkg_subarray(bkg, data_.data(), SEP_TFLOAT) == 0;
+  sep_bkg_free(bkg);
+  for (std::size_t i = 0; i < data_.size(); ++i)
+    if (mask_[i] != 0) data_[i] = 0.0f;
+}
+
+std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
+  std::vector<Detection> out;
+  if (!ok_ || skyRms_ <= 0) return out;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  static const float kernel[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+  sep_catalog* cat = nullptr;
+  if (sep_extract(&im, static_cast<float>(thresholdSigma), SEP_THRESH_REL, 5, kernel, 3, 3, SEP_FILTER_CONV, 32, 0.005,
+                  1, 1.0, &cat) != 0) {
+    if (cat != nullptr) sep_catalog_free(cat);
+    return out;
+  }
+  out.reserve(static_cast<std::size_t>(cat->nobj));
+  for (int i = 0; i < cat->nobj; ++i) {
+    Detection d;
+    d.at = {cat->x[i], cat->y[i]};
+    d.flux = cat->flux[i];
+    d.clean = (cat->flag[i] & SEP_OBJ_TRUNC) == 0;
+    if (d.flux <= 0) continue;
+    const double rmax = std::clamp(6.0 * static_cast<double>(cat->a[i]) + 2.0, 3.0, 30.0);
+    const double frac = 0.5;
+    double r = 0;
+    short flag = 0;
+    if (sep_flux_radius(&im, d.at.x, d.at.y, rmax, 0, 5, 0, nullptr, &frac, 1, &r, &flag) == 0) d.radius = r;
+    if ((flag & (SEP_APER_HASMASKED | SEP_APER_TRUNC)) != 0) d.clean = false;
+    out.push_back(d);
+  }
+  sep_catalog_free(cat);
+  std::sort(out.begin(), out.end(), [](const Detection& a, const Detection& b) { return a.flux > b.flux; });
+  return out;
+}
+
+double FrameMeasurer::Fwhm(const std::vector<Detection>& detections) {
+  // The brightest quarter (at least five, at most 50) gives the FWHM: faint stars'
+  // radii are noisy.
+  std::vector<double> radii;
+  const std::size_t take = std::clamp<std::size_t>(detections.size() / 4, 5, 50);
+  for (const Detection& d : detections) {
+    if (!d.clean || d.radius <= 0) continue;
+    radii.push_back(d.radius);
+    if (radii.size() >= take) break;
+  }
+  // For a Gaussian the half-light radius is half the FWHM.
+  return 2.0 * Median(std::move(radii));
+}
+
+bool FrameMeasurer::TouchesMask(Point at, double radius) const {
+  const double reach = radius + 1.0;
+  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - reach)));
+  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + reach)));
+  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - reach)));
+  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + reach)));
+  for (long y = y0; y <= y1; ++y)
+    for (long x = x0; x <= x1; ++x) {
+      const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
+      if (dx * dx + dy * dy <= reach * reach && mask_[static_cast<std::size_t>(y * width_ + x)] != 0) return true;
+    }
+  return false;
+}
+
+Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
+  Measurement m;
+  m.at = at;
+  // The whole aperture must lie on the frame.
+  if (at.x - ap.radius < -0.5 || at.y - ap.radius < -0.5 || at.x + ap.radius > static_cast<double>(width_) - 0.5 ||
+      at.y + ap.radius > static_cast<double>(height_) - 0.5)
+    return m;
+  if (TouchesMask(at, ap.radius)) return m;
+  // Local sky: what the background map left in the annulus, clipped at 3 sigma.
+  std::vector<double> ring;
+  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - ap.skyOuter)));
+  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + ap.skyOuter)));
+  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
+  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + ap.skyOuter)));
+  for (long y = y0; y <= y1; ++y)
+    for (long x = x0; x <= x1; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+      const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
+      const double r2 = dx * dx + dy * dy;
+      if (mask_[i] == 0 && r2 >= ap.skyInner * ap.skyInner && r2 <= ap.skyOuter * ap.skyOuter) ring.push_back(data_[i]);
+    }
+  if (ring.size() < 12) return m;
+  double level = Median(ring), sigma = skyRms_;
+  for (int pass = 0; pass < 3; ++pass) {
+    double sum = 0, sum2 = 0;
+    std::size_t n = 0;
+    for (double v : ring) {
+      if (std::abs(v - level) > 3.0 * sigma) continue;
+      sum += v;
+      sum2 += v * v;
+      ++n;
+    }
+    if (n < 8) return m;
+    level = sum / static_cast<double>(n);
+    sigma = std::sqrt(std::max(sum2 / static_cast<double>(n) - level * level, 0.0));
+  }
+  std::size_t used = 0;
+  for (double v : ring)
+    if (std::abs(v - level) <= 3.0 * sigma) ++used;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
+  double sum = 0, sumErr = 0, area = 0;
+  short flag = 0;
+  if (sep_sum_circle(&im, at.x, at.y, ap.radius, 0, 5, 0, &sum, &sumErr, &area, &flag) != 0) return m;
+  m.flux = sum - level * area;
+  const double skyErr = area * sigma / std::sqrt(static_cast<double>(used));
+  m.fluxErr = std::sqrt(sumErr * sumErr + skyErr * skyErr);
+  m.ok = m.flux > 0 && std::isfinite(m.flux) && m.fluxErr > 0;
+  return m;
+}
+
+Measurement FrameMeasurer::Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const {
+  Measurement first = Sum(at, aperture);
+  if (recentreRadius <= 0 || !first.ok || first.flux < 10.0 * first.fluxErr) return first;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  double x = at.x, y = at.y;
+  int iterations = 0;
+  short flag = 0;
+  const double sigma = std::max(fwhm, 1.0) / 2.3548;
+  if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) != 0 || !std::isfinite(x) ||
+      !std::isfinite(y) || std::hypot(x - at.x, y - at.y) > recentreRadius)
+    return first;
+  return Sum({x, y}, aperture);
+}
+
+} // namespace morvik::reduction
