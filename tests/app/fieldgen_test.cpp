@@ -276,8 +276,15 @@ TEST(FieldGeneratorSizes, ManyStarsGetALargerFrameAndStayApart) {
 
 TEST(FieldGeneratorSizes, BadOptionsAreUsageErrors) {
   fs::path dir = kWork / "bad";
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--stars", "3"}, {"--width", "3000"}, {"--frames", "x"}, {"--bogus"}, {"--out"}}) {
+  const std::vector<std::vector<std::string>> bad = {{"--stars", "3"},
+                                                     {"--width", "3000"},
+                                                     {"--frames", "x"},
+                                                     {"--bogus"},
+                                                     {"--out"},
+                                                     {"--series"},
+                                                     {"--series", "s/x", "--out", "y"},
+                                                     {"--series", "dir/"}};
+  for (const std::vector<std::string>& args : bad) {
     auto r = RunProgram(MORVIK_FIELDGEN, args, dir);
     EXPECT_EQ(r.status, 2) << args[0];
     EXPECT_NE(r.err.find("usage:"), std::string::npos) << args[0];

@@ -3,24 +3,29 @@
 //   <out>.dat            the photometry table
 //   <out>.xml            the star catalog
 //   <out>_variables.txt  the injected variables and a comparison star
+// With --series DIR/PREFIX instead: a series of FITS frames of one field,
+//   DIR/PREFIX_0001.fits ...  and DIR/PREFIX_truth.txt (what each frame holds).
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "common/parse.hpp"
 #include "field_model.hpp"
 #include "field_writers.hpp"
+#include "series_writers.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: morvik-fieldgen [--out PATH] [--stars N] [--frames N] [--nights N] [--width W] [--height H]\n"
-    "                       [--seed S] [--no-image]\n";
+    "                       [--seed S] [--no-image]\n"
+    "       morvik-fieldgen --series DIR/PREFIX [--stars N] [--frames M] [--nights N] [--width W]\n"
+    "                       [--height H] [--seed S]\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "morvik-fieldgen: %s\n%s", message.c_str(), kUsage);
@@ -34,10 +39,41 @@ bool ReadCount(std::string_view text, int lo, int hi, int& value) {
   return true;
 }
 
+// A series of frames: 60 stars on 20 frames of 256 x 256 in one night unless told.
+int WriteSeries(fieldgen::FieldOptions o, const std::string& target, bool starsGiven, bool framesGiven,
+                bool nightsGiven) {
+  if (!starsGiven) o.stars = 60;
+  if (!framesGiven) o.frames = 20;
+  if (!nightsGiven) o.nights = 1;
+  if (!o.sizeGiven) o.width = o.height = 256;
+  std::filesystem::path base(target);
+  std::string dir = base.parent_path().empty() ? std::string(".") : base.parent_path().string();
+  std::string prefix = base.filename().string();
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+
+  fieldgen::Series series = fieldgen::MakeSeries(o, prefix);
+  std::string error;
+  if (!fieldgen::WriteSeriesFrames(series, o.seed, dir, error)) {
+    std::fprintf(stderr, "morvik-fieldgen: cannot write %s\n", error.c_str());
+    return 1;
+  }
+  std::string truth = dir + "/" + prefix + "_truth.txt";
+  if (!fieldgen::WriteSeriesTruth(series, truth)) {
+    std::fprintf(stderr, "morvik-fieldgen: cannot write %s: %s\n", truth.c_str(), std::strerror(errno));
+    return 1;
+  }
+  std::printf("Series of %zu frames %dx%d, %zu stars, written to %s/%s_*\n", series.frames.size(), series.width,
+              series.height, series.mags.size(), dir.c_str(), prefix.c_str());
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   fieldgen::FieldOptions o;
+  std::string series;
+  bool outGiven = false, starsGiven = false, framesGiven = false, nightsGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
     if (a == "--help") {
@@ -68,14 +104,29 @@ int main(int argc, char** argv) {
                           std::to_string(n.hi));
       if (n.value == &seed) o.seed = static_cast<std::uint64_t>(seed);
       if (n.value == &o.width || n.value == &o.height) o.sizeGiven = true;
+      starsGiven |= n.value == &o.stars;
+      framesGiven |= n.value == &o.frames;
+      nightsGiven |= n.value == &o.nights;
     }
     if (known) continue;
     if (a == "--out") {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--out needs a path");
       o.out = argv[++i];
+      outGiven = true;
+      continue;
+    }
+    if (a == "--series") {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--series needs DIR/PREFIX");
+      series = argv[++i];
+      if (std::filesystem::path(series).filename().empty()) return UsageError("--series needs DIR/PREFIX");
       continue;
     }
     return UsageError("unknown option " + std::string(a));
+  }
+
+  if (!series.empty()) {
+    if (outGiven || !o.image) return UsageError("--series writes frames only: no --out or --no-image with it");
+    return WriteSeries(o, series, starsGiven, framesGiven, nightsGiven);
   }
 
   // `make run` asks for sample/field before the folder exists.
