@@ -56,6 +56,33 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
   sep_bkg_free(bkg);
   for (std::size_t i = 0; i < data_.size(); ++i)
     if (mask_[i] != 0) data_[i] = 0.0f;
+  if (ok_) RepairSharpPixels();
+}
+
+// Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
+// core of a star of 1.6 pixels FWHM stays below four times the median of its eight
+// neighbours. Such pixels take that median instead (two passes catch short tracks).
+void FrameMeasurer::RepairSharpPixels() {
+  const float floor = static_cast<float>(5.0 * skyRms_);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (long y = 1; y + 1 < height_; ++y)
+      for (long x = 1; x + 1 < width_; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+        const float v = data_[i];
+        if (v <= floor || mask_[i] != 0) continue;
+        float around[8];
+        int n = 0;
+        for (long dy = -1; dy <= 1; ++dy)
+          for (long dx = -1; dx <= 1; ++dx) {
+            const std::size_t j = static_cast<std::size_t>((y + dy) * width_ + x + dx);
+            if ((dx != 0 || dy != 0) && mask_[j] == 0) around[n++] = data_[j];
+          }
+        if (n < 5) continue;
+        std::nth_element(around, around + n / 2, around + n);
+        const float median = around[n / 2];
+        if (v > 5.0f * std::max(median, 0.0f) + floor) data_[i] = median;
+      }
+  }
 }
 
 std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
@@ -71,21 +98,34 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
   }
   out.reserve(static_cast<std::size_t>(cat->nobj));
   for (int i = 0; i < cat->nobj; ++i) {
+    // Hot pixels and most cosmic-ray hits light fewer pixels than any star.
+    if (cat->flux[i] <= 0 || cat->tnpix[i] < 5) continue;
     Detection d;
     d.at = {cat->x[i], cat->y[i]};
     d.flux = cat->flux[i];
-    d.clean = (cat->flag[i] & SEP_OBJ_TRUNC) == 0;
-    if (d.flux <= 0) continue;
+    d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
     const double rmax = std::clamp(6.0 * static_cast<double>(cat->a[i]) + 2.0, 3.0, 30.0);
     const double frac = 0.5;
     double r = 0;
     short flag = 0;
     if (sep_flux_radius(&im, d.at.x, d.at.y, rmax, 0, 5, 0, nullptr, &frac, 1, &r, &flag) == 0) d.radius = r;
     if ((flag & (SEP_APER_HASMASKED | SEP_APER_TRUNC)) != 0) d.clean = false;
+    if (d.radius < 0.5) continue;
     out.push_back(d);
   }
   sep_catalog_free(cat);
   std::sort(out.begin(), out.end(), [](const Detection& a, const Detection& b) { return a.flux > b.flux; });
+  // Windowed centroids (a Gaussian of the frame's FWHM as weight) are far steadier
+  // than the isophotal barycentres.
+  const double sigma = std::max(Fwhm(out), 1.0) / 2.3548;
+  for (Detection& d : out) {
+    double x = 0, y = 0;
+    int iterations = 0;
+    short flag = 0;
+    if (sep_windowed(&im, d.at.x, d.at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
+        std::isfinite(y) && std::hypot(x - d.at.x, y - d.at.y) < 2.0 * sigma)
+      d.at = {x, y};
+  }
   return out;
 }
 
@@ -139,29 +179,32 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
       if (mask_[i] == 0 && r2 >= ap.skyInner * ap.skyInner && r2 <= ap.skyOuter * ap.skyOuter) ring.push_back(data_[i]);
     }
   if (ring.size() < 12) return m;
+  // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
+  // moves it far less than it moves the mean.
   double level = Median(ring), sigma = skyRms_;
+  std::vector<double> kept;
   for (int pass = 0; pass < 3; ++pass) {
+    kept.clear();
+    for (double v : ring)
+      if (std::abs(v - level) <= 3.0 * sigma) kept.push_back(v);
+    if (kept.size() < 8) return m;
     double sum = 0, sum2 = 0;
-    std::size_t n = 0;
-    for (double v : ring) {
-      if (std::abs(v - level) > 3.0 * sigma) continue;
+    for (double v : kept) {
       sum += v;
       sum2 += v * v;
-      ++n;
     }
-    if (n < 8) return m;
-    level = sum / static_cast<double>(n);
-    sigma = std::sqrt(std::max(sum2 / static_cast<double>(n) - level * level, 0.0));
+    const double mean = sum / static_cast<double>(kept.size());
+    sigma = std::sqrt(std::max(sum2 / static_cast<double>(kept.size()) - mean * mean, 0.0));
+    level = Median(kept);
   }
-  std::size_t used = 0;
-  for (double v : ring)
-    if (std::abs(v - level) <= 3.0 * sigma) ++used;
+  // The median scatters sqrt(pi / 2) times more than the mean.
+  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(kept.size()));
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
   double sum = 0, sumErr = 0, area = 0;
   short flag = 0;
   if (sep_sum_circle(&im, at.x, at.y, ap.radius, 0, 5, 0, &sum, &sumErr, &area, &flag) != 0) return m;
   m.flux = sum - level * area;
-  const double skyErr = area * sigma / std::sqrt(static_cast<double>(used));
+  const double skyErr = area * levelErr;
   m.fluxErr = std::sqrt(sumErr * sumErr + skyErr * skyErr);
   m.ok = m.flux > 0 && std::isfinite(m.flux) && m.fluxErr > 0;
   return m;

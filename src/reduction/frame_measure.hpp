@@ -54,6 +54,7 @@ public:
   Measurement Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const;
 
 private:
+  void RepairSharpPixels();
   bool TouchesMask(Point at, double radius) const;
   Measurement Sum(Point at, const Aperture& aperture) const;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr std::size_t kMaxStars = 40000;
 constexpr int kReferenceSample = 7;
+constexpr double kMinSignalToNoise = 3.0;
 
 struct Context {
   const ReduceSettings& settings;
@@ -162,7 +164,8 @@ Outcome Process(const std::string& path, const Context& ctx) {
     if (!m.ok) continue;
     const double mag = ctx.settings.zeroPoint - 2.5 * std::log10(m.flux / exposure);
     const double err = 1.0857 * m.fluxErr / m.flux;
-    if (!(mag < 99.0) || !(err < 9.0)) continue;
+    // Below a signal-to-noise ratio of 3 a star counts as not seen.
+    if (!(mag < 99.0) || !(m.flux >= kMinSignalToNoise * m.fluxErr)) continue;
     out.row.mag[i] = static_cast<float>(mag);
     out.row.err[i] = static_cast<float>(err);
     ++r.measured;
@@ -314,6 +317,9 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     return result;
   }
 
+  std::error_code ec;
+  const std::string folder = FolderOf(s.out);
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   FieldFiles files;
   TableWriter table(ctx.catalog.size(), s.system);
   for (std::size_t i : rows)
