@@ -10,6 +10,9 @@ extern "C" {
 namespace morvik::reduction {
 namespace {
 
+constexpr std::uint8_t kBad = 2;
+constexpr std::uint8_t kHot = 1;
+
 sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, double noise, double gain) {
   sep_image im{};
   im.data = data;
@@ -34,16 +37,19 @@ double Median(std::vector<double> v) {
 
 } // namespace
 
-FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation)
+FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation,
+                             const std::vector<std::size_t>& hotPixels)
     : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
       mask_(static_cast<std::size_t>(width * height), 0) {
   for (std::size_t i = 0; i < data_.size(); ++i) {
     const float v = data_[i];
     if (!std::isfinite(v) || (saturation > 0 && static_cast<double>(v) >= saturation)) {
-      mask_[i] = 1;
+      mask_[i] = kBad;
       data_[i] = 0.0f;
     }
   }
+  for (std::size_t i : hotPixels)
+    if (i < mask_.size() && mask_[i] == 0) mask_[i] = kHot;
   // Missing pixels read as 0 would pull the background down; they are masked, and
   // saturated ones keep nothing of their value either.
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, 0, 0);
@@ -80,7 +86,10 @@ void FrameMeasurer::RepairSharpPixels() {
         if (n < 5) continue;
         std::nth_element(around, around + n / 2, around + n);
         const float median = around[n / 2];
-        if (v > 5.0f * std::max(median, 0.0f) + floor) data_[i] = median;
+        if (v > 5.0f * std::max(median, 0.0f) + floor) {
+          data_[i] = median;
+          if (pass == 0) repaired_.push_back(i);
+        }
       }
   }
 }
@@ -152,7 +161,7 @@ bool FrameMeasurer::TouchesMask(Point at, double radius) const {
   for (long y = y0; y <= y1; ++y)
     for (long x = x0; x <= x1; ++x) {
       const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
-      if (dx * dx + dy * dy <= reach * reach && mask_[static_cast<std::size_t>(y * width_ + x)] != 0) return true;
+      if (dx * dx + dy * dy <= reach * reach && mask_[static_cast<std::size_t>(y * width_ + x)] == kBad) return true;
     }
   return false;
 }

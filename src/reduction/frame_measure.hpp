@@ -32,8 +32,11 @@ struct Measurement {
 
 class FrameMeasurer {
 public:
-  // pixels row-major, NaN for missing; saturation <= 0 means none.
-  FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation);
+  // pixels row-major, NaN for missing; saturation <= 0 means none. hotPixels (indices
+  // into pixels) are left out of the background and detection and, inside an
+  // aperture, replaced by the pixel opposite the centre.
+  FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation,
+                const std::vector<std::size_t>& hotPixels = {});
   FrameMeasurer(const FrameMeasurer&) = delete;
   FrameMeasurer& operator=(const FrameMeasurer&) = delete;
 
@@ -42,6 +45,8 @@ public:
   double Sky() const { return sky_; }
   double SkyRms() const { return skyRms_; }
   bool Ok() const { return ok_; }
+  // Pixels replaced as far sharper than any star (hot pixels, cosmic-ray hits).
+  const std::vector<std::size_t>& Repaired() const { return repaired_; }
 
   // Objects above threshold (in sigma of the background), brightest first.
   std::vector<Detection> Detect(double thresholdSigma = 3.0) const;
@@ -62,7 +67,8 @@ private:
   long height_;
   double gain_;
   std::vector<float> data_;        // background subtracted, masked pixels 0
-  std::vector<std::uint8_t> mask_; // 1 for missing or saturated pixels
+  std::vector<std::uint8_t> mask_; // kBad for missing or saturated pixels, kHot for hot ones
+  std::vector<std::size_t> repaired_;
   double sky_ = 0;
   double skyRms_ = 0;
   bool ok_ = false;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
@@ -30,6 +31,7 @@ struct Context {
   long height = 0;
   std::string binning;
   std::vector<Point> catalog; // reference positions, brightest first
+  std::vector<std::size_t> hotPixels;
 };
 
 // A frame read, calibrated and searched for stars.
@@ -100,7 +102,7 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     return p;
   }
   if (keepPixels) p.calibrated = pixels;
-  p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0);
+  p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0, ctx.hotPixels);
   if (!p.measurer->Ok()) {
     p.report.reason = "no background could be measured";
     p.measurer.reset();
@@ -188,8 +190,16 @@ Prepared ChooseReference(Context& ctx, std::string& error) {
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
   }
   Prepared best;
+  // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
+  std::unordered_map<std::size_t, int> sharp;
+  int sampled = 0;
   for (const std::string& path : candidates) {
     Prepared p = Prepare(path, ctx, true);
+    if (p.measurer) {
+      ++sampled;
+      for (std::size_t i : p.measurer->Repaired())
+        ++sharp[i];
+    }
     if (!p.measurer) {
       if (!s.reference.empty()) error = "The reference frame " + NameOf(path) + " cannot be used: " + p.report.reason;
       continue;
@@ -197,6 +207,10 @@ Prepared ChooseReference(Context& ctx, std::string& error) {
     if (!best.measurer || p.stars.size() > best.stars.size()) best = std::move(p);
   }
   if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
+  if (sampled >= 3)
+    for (auto [i, count] : sharp)
+      if (2 * count > sampled) ctx.hotPixels.push_back(i);
+  std::sort(ctx.hotPixels.begin(), ctx.hotPixels.end());
   return best;
 }
 
@@ -216,7 +230,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = "At least two frames are needed.";
     return result;
   }
-  Context ctx{s, {}, 0, 0, {}, {}};
+  Context ctx{s, {}, 0, 0, {}, {}, {}};
   try {
     ctx.masters = LoadMasters(s.bias, s.dark, s.flat);
   } catch (const CommandError& e) {

@@ -184,12 +184,19 @@ TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
     }
   }
   ASSERT_GT(z.size(), 60u);
+  // A cosmic-ray hit on a star's core cannot be told from the star; such rare hits
+  // (beyond 5 sigma, at most 3 %) stay out of the spread.
   double sum2 = 0;
+  std::size_t kept = 0;
   for (double v : z)
-    sum2 += v * v;
-  const double spread = std::sqrt(sum2 / static_cast<double>(z.size()));
-  EXPECT_GT(spread, 0.8) << z.size();
-  EXPECT_LT(spread, 1.3) << z.size();
+    if (std::abs(v) <= 5) {
+      sum2 += v * v;
+      ++kept;
+    }
+  EXPECT_GE(kept, z.size() * 97 / 100);
+  const double spread = std::sqrt(sum2 / static_cast<double>(kept));
+  EXPECT_GT(spread, 0.8) << kept;
+  EXPECT_LT(spread, 1.3) << kept;
   EXPECT_GT(cloudy, 0);
   EXPECT_GE(vanishedMarked, vanished * 9 / 10) << vanishedMarked << " of " << vanished;
 }
