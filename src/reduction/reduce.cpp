@@ -177,7 +177,7 @@ Outcome Process(const std::string& path, const Context& ctx) {
 }
 
 // The reference: the given frame, or the one with the most stars among a sample.
-Prepared ChooseReference(Context& ctx, std::string& error) {
+Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error) {
   const ReduceSettings& s = ctx.settings;
   std::vector<std::string> candidates;
   if (!s.reference.empty()) {
@@ -194,6 +194,7 @@ Prepared ChooseReference(Context& ctx, std::string& error) {
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
   for (const std::string& path : candidates) {
+    if (cancel.load()) return {};
     Prepared p = Prepare(path, ctx, true);
     if (p.measurer) {
       ++sampled;
@@ -237,7 +238,12 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = e.what();
     return result;
   }
-  Prepared ref = ChooseReference(ctx, result.error);
+  Prepared ref = ChooseReference(ctx, cancel, result.error);
+  if (cancel.load()) {
+    result.cancelled = true;
+    result.error = "The reduction was cancelled; nothing was written.";
+    return result;
+  }
   if (!ref.measurer) return result;
   result.reference = ref.report.file;
   ctx.width = ref.measurer->Width();

@@ -85,6 +85,25 @@ Truth ReadTruth(const fs::path& path) {
   return t;
 }
 
+TEST(ReductionSeries, UsageErrorsWriteNothing) {
+  const fs::path dir = fs::path(MORVIK_BINARY_DIR) / "test_output" / "reduction_usage";
+  fs::remove_all(dir);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"a.fits", "b.fits"},
+                                             {"a.fits", "--out", "x/f"},
+                                             {"a.fits", "b.fits", "--out", "x/f", "--time-at", "end"},
+                                             {"a.fits", "b.fits", "--out", "x/f", "--annulus", "9", "4"},
+                                             {"a.fits", "b.fits", "--out", "x/f", "--bogus"}}) {
+    const auto r = testing::RunProgram(MORVIK_REDUCE, args, dir);
+    EXPECT_EQ(r.status, 2) << args.back();
+    EXPECT_NE(r.err.find("Usage"), std::string::npos);
+  }
+  // Two frames that cannot be read: a failure with a message.
+  const auto r = testing::RunProgram(MORVIK_REDUCE, {"a.fits", "b.fits", "--out", "x/f"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
 TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
   const fs::path dir = fs::path(MORVIK_BINARY_DIR) / "test_output" / "reduction_series";
   fs::remove_all(dir);
