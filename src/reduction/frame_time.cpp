@@ -130,7 +130,26 @@ std::optional<double> ParseDeclination(const std::string& text) {
   return value;
 }
 
+namespace {
+
+// Julian Dates of the years 763 to 3501: anything else is no time of an observation.
+TimeResult Plausible(TimeResult r) {
+  if (r.time && !(r.time->jdMid > 2000000.0 && r.time->jdMid < 3000000.0))
+    return {std::nullopt, "no time: " + r.time->source + " is no date of an observation"};
+  return r;
+}
+
+TimeResult ReadTime(const frames::FrameImage& frame, const TimeOptions& options);
+
+} // namespace
+
 TimeResult ReadFrameTime(const frames::FrameImage& frame, const TimeOptions& options) {
+  return Plausible(ReadTime(frame, options));
+}
+
+namespace {
+
+TimeResult ReadTime(const frames::FrameImage& frame, const TimeOptions& options) {
   FrameTime time;
   if (options.exposure) {
     time.exposure = *options.exposure;
@@ -182,6 +201,8 @@ TimeResult ReadFrameTime(const frames::FrameImage& frame, const TimeOptions& opt
   return {std::nullopt, "no time: none of DATE-OBS, MJD-OBS, JD, JULDAT"};
 }
 
+} // namespace
+
 // The light-time (Roemer) correction: the dot product of the observer's position
 // relative to the Sun (HJD) or to the barycentre (BJD) with the unit vector to the
 // target, divided by the speed of light. BJD is counted in TDB. After Eastman, Siverd
@@ -191,7 +212,11 @@ TimeResult ReadFrameTime(const frames::FrameImage& frame, const TimeOptions& opt
 double CorrectTime(double jdUtc, TimeSystem system, double raDeg, double decDeg) {
   if (system == TimeSystem::Utc) return jdUtc;
   double tai1 = 0, tai2 = 0, tt1 = 0, tt2 = 0;
-  eraUtctai(kMjdZero, jdUtc - kMjdZero, &tai1, &tai2);
+  // Outside ERFA's table of leap seconds, TAI stands for UTC.
+  if (eraUtctai(kMjdZero, jdUtc - kMjdZero, &tai1, &tai2) < 0) {
+    tai1 = kMjdZero;
+    tai2 = jdUtc - kMjdZero;
+  }
   eraTaitt(tai1, tai2, &tt1, &tt2);
   const double tdbMinusTt = eraDtdb(tt1, tt2, 0.0, 0.0, 0.0, 0.0) / kSecondsPerDay;
   double pvh[2][3] = {}, pvb[2][3] = {};

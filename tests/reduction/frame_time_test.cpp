@@ -54,8 +54,13 @@ TEST(FrameTime, HeaderConventionsGiveTheMidExposureJd) {
 }
 
 TEST(FrameTime, FramesWithoutATimeSayWhy) {
-  for (const auto& cards : std::vector<std::vector<std::pair<std::string, std::string>>>{
-           {}, {{"DATE-OBS", "'2017-12-20'"}}, {{"DATE-OBS", "'20/12/17'"}}, {{"DATE-OBS", "'2017-12-20T25:00:00'"}}}) {
+  for (const auto& cards :
+       std::vector<std::vector<std::pair<std::string, std::string>>>{{},
+                                                                     {{"DATE-OBS", "'2017-12-20'"}},
+                                                                     {{"DATE-OBS", "'20/12/17'"}},
+                                                                     {{"DATE-OBS", "'2017-12-20T25:00:00'"}},
+                                                                     {{"JD", "-4581087.5"}},
+                                                                     {{"MJD-OBS", "1e300"}}}) {
     const TimeResult r = ReadFrameTime(Header(cards), {});
     EXPECT_FALSE(r.time.has_value());
     EXPECT_NE(r.error.find("no time"), std::string::npos) << r.error;

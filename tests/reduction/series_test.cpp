@@ -12,6 +12,9 @@
 
 #include "app/process.hpp"
 #include "dataset/readers.hpp"
+#include "workspace/frame_commands.hpp"
+#include "workspace/run_commands.hpp"
+#include "workspace/search_commands.hpp"
 
 namespace morvik {
 namespace {
@@ -218,6 +221,58 @@ TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
   EXPECT_LT(spread, 1.3) << kept;
   EXPECT_GT(cloudy, 0);
   EXPECT_GE(vanishedMarked, vanished * 9 / 10) << vanishedMarked << " of " << vanished;
+
+  // Opened, with the brightest uncrowded constant star as comparison, Run and Search
+  // Variables: each variable that swings by 0.3 mag or more over the series stands at
+  // least 3 times above the median standard deviation of the 10 stars nearest in
+  // magnitude, and among the most outlying points.
+  MemoryLog wsLog(true);
+  Workspace ws(wsLog);
+  ASSERT_TRUE(OpenFrame(ws, (dir / "out" / "field.fts").string()));
+  const TruthStar* comp = nullptr;
+  for (const TruthStar& s : truth.stars)
+    if (s.kind == "constant" && idOf.count(s.id) && !truth.Crowded(s) && (!comp || s.mag < comp->mag)) comp = &s;
+  ASSERT_NE(comp, nullptr);
+  ws.PickedStar = idOf[comp->id];
+  SelectComparison(ws, std::to_string(comp->mag));
+  morvik::Run(ws);
+  SearchVariables(ws);
+  const auto& pts = ws.VarChart.series[kSeries1].Points();
+  ASSERT_GT(pts.size(), 15u);
+  std::vector<double> ratio(pts.size());
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    std::vector<std::size_t> others;
+    for (std::size_t j = 0; j < pts.size(); ++j)
+      if (j != i) others.push_back(j);
+    std::partial_sort(others.begin(), others.begin() + 10, others.end(), [&](std::size_t a, std::size_t b) {
+      return std::fabs(pts[a].x - pts[i].x) < std::fabs(pts[b].x - pts[i].x);
+    });
+    std::vector<double> ys;
+    for (std::size_t k = 0; k < 10; ++k)
+      ys.push_back(pts[others[k]].y);
+    std::nth_element(ys.begin(), ys.begin() + 5, ys.end());
+    ratio[i] = ys[5] > 0 ? pts[i].y / ys[5] : 0.0;
+  }
+  std::vector<double> sorted = ratio;
+  std::sort(sorted.rbegin(), sorted.rend());
+  int variables = 0;
+  for (const TruthStar& s : truth.stars) {
+    if (s.kind == "constant" || s.kind == "saturated" || !idOf.count(s.id)) continue;
+    double lo = 99, hi = -99;
+    for (int k = 1; k <= 20; ++k) {
+      lo = std::min(lo, truth.Mag(k, s));
+      hi = std::max(hi, truth.Mag(k, s));
+    }
+    if (hi - lo < 0.3) continue;
+    ++variables;
+    const std::string label = std::to_string(idOf[s.id] - 1);
+    auto it = std::find_if(pts.begin(), pts.end(), [&](const ChartPoint& p) { return p.label == label; });
+    ASSERT_NE(it, pts.end()) << s.kind;
+    const double r = ratio[static_cast<std::size_t>(it - pts.begin())];
+    EXPECT_GE(r, 3.0) << s.kind << " " << s.id;
+    EXPECT_GE(r, sorted[5]) << s.kind << " " << s.id;
+  }
+  EXPECT_GE(variables, 2);
 }
 
 } // namespace
