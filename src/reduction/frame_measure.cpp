@@ -6,6 +6,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace morvik::reduction {
 namespace {
@@ -97,6 +98,10 @@ void FrameMeasurer::RepairSharpPixels() {
 std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
   std::vector<Detection> out;
   if (!ok_ || skyRms_ <= 0) return out;
+  // Room for the pixels of the objects of a crowded frame of 4096 x 4096 pixels (set
+  // once: the setting is global to SEP).
+  static std::once_flag pixelStack;
+  std::call_once(pixelStack, [] { sep_set_extract_pixstack(4'000'000); });
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
   static const float kernel[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
   sep_catalog* cat = nullptr;
