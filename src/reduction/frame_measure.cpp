@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint8_t kBad = 2;
 constexpr std::uint8_t kHot = 1;
+constexpr std::size_t kRadiusCount = 100;
+constexpr std::size_t kWindowedCount = 400;
 
 sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, double noise, double gain) {
   sep_image im{};
@@ -29,7 +31,8 @@ sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, dou
   return im;
 }
 
-double Median(std::vector<double> v) {
+// Reorders v.
+double Median(std::vector<double>& v) {
   if (v.empty()) return 0;
   auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
   std::nth_element(v.begin(), mid, v.end());
@@ -98,10 +101,10 @@ void FrameMeasurer::RepairSharpPixels() {
 std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
   std::vector<Detection> out;
   if (!ok_ || skyRms_ <= 0) return out;
-  // Room for the pixels of the objects of a crowded frame of 4096 x 4096 pixels (set
+  // Room for the pixels of the objects of a crowded frame (set
   // once: the setting is global to SEP).
   static std::once_flag pixelStack;
-  std::call_once(pixelStack, [] { sep_set_extract_pixstack(4'000'000); });
+  std::call_once(pixelStack, [] { sep_set_extract_pixstack(1'000'000); });
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
   static const float kernel[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
   sep_catalog* cat = nullptr;
@@ -110,29 +113,45 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
     if (cat != nullptr) sep_catalog_free(cat);
     return out;
   }
-  out.reserve(static_cast<std::size_t>(cat->nobj));
+  struct Found {
+    Detection d;
+    double a = 0;
+  };
+  std::vector<Found> found;
+  found.reserve(static_cast<std::size_t>(cat->nobj));
   for (int i = 0; i < cat->nobj; ++i) {
     // Hot pixels and most cosmic-ray hits light fewer pixels than any star.
     if (cat->flux[i] <= 0 || cat->tnpix[i] < 5) continue;
-    Detection d;
-    d.at = {cat->x[i], cat->y[i]};
-    d.flux = cat->flux[i];
-    d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
-    const double rmax = std::clamp(6.0 * static_cast<double>(cat->a[i]) + 2.0, 3.0, 30.0);
-    const double frac = 0.5;
-    double r = 0;
-    short flag = 0;
-    if (sep_flux_radius(&im, d.at.x, d.at.y, rmax, 0, 5, 0, nullptr, &frac, 1, &r, &flag) == 0) d.radius = r;
-    if ((flag & (SEP_APER_HASMASKED | SEP_APER_TRUNC)) != 0) d.clean = false;
-    if (d.radius < 0.5) continue;
-    out.push_back(d);
+    Found f;
+    f.d.at = {cat->x[i], cat->y[i]};
+    f.d.flux = cat->flux[i];
+    f.d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
+    f.a = cat->a[i];
+    found.push_back(f);
   }
   sep_catalog_free(cat);
-  std::sort(out.begin(), out.end(), [](const Detection& a, const Detection& b) { return a.flux > b.flux; });
+  std::sort(found.begin(), found.end(), [](const Found& l, const Found& r) { return l.d.flux > r.d.flux; });
+  // Half-light radii of the brightest objects: enough for the FWHM and for telling
+  // sharp hits from stars where it matters most.
+  out.reserve(found.size());
+  for (std::size_t k = 0; k < found.size(); ++k) {
+    Detection d = found[k].d;
+    if (k < kRadiusCount) {
+      const double rmax = std::clamp(6.0 * found[k].a + 2.0, 3.0, 30.0);
+      const double frac = 0.5;
+      double r = 0;
+      short flag = 0;
+      if (sep_flux_radius(&im, d.at.x, d.at.y, rmax, 0, 5, 0, nullptr, &frac, 1, &r, &flag) == 0) d.radius = r;
+      if ((flag & (SEP_APER_HASMASKED | SEP_APER_TRUNC)) != 0) d.clean = false;
+      if (d.radius < 0.5) continue;
+    }
+    out.push_back(d);
+  }
   // Windowed centroids (a Gaussian of the frame's FWHM as weight) are far steadier
-  // than the isophotal barycentres.
+  // than the isophotal barycentres; the brightest stars carry the alignment.
   const double sigma = std::max(Fwhm(out), 1.0) / 2.3548;
-  for (Detection& d : out) {
+  for (std::size_t k = 0; k < out.size() && k < kWindowedCount; ++k) {
+    Detection& d = out[k];
     double x = 0, y = 0;
     int iterations = 0;
     short flag = 0;
@@ -154,7 +173,7 @@ double FrameMeasurer::Fwhm(const std::vector<Detection>& detections) {
     if (radii.size() >= take) break;
   }
   // For a Gaussian the half-light radius is half the FWHM.
-  return 2.0 * Median(std::move(radii));
+  return 2.0 * Median(radii);
 }
 
 bool FrameMeasurer::TouchesMask(Point at, double radius) const {
@@ -197,7 +216,7 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   // moves it far less than it moves the mean.
   double level = Median(ring), sigma = skyRms_;
   std::vector<double> kept;
-  for (int pass = 0; pass < 3; ++pass) {
+  for (int pass = 0; pass < 2; ++pass) {
     kept.clear();
     for (double v : ring)
       if (std::abs(v - level) <= 3.0 * sigma) kept.push_back(v);
@@ -225,17 +244,20 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
 }
 
 Measurement FrameMeasurer::Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const {
-  Measurement first = Sum(at, aperture);
-  if (recentreRadius <= 0 || !first.ok || first.flux < 10.0 * first.fluxErr) return first;
-  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
-  double x = at.x, y = at.y;
-  int iterations = 0;
-  short flag = 0;
-  const double sigma = std::max(fwhm, 1.0) / 2.3548;
-  if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) != 0 || !std::isfinite(x) ||
-      !std::isfinite(y) || std::hypot(x - at.x, y - at.y) > recentreRadius)
-    return first;
-  return Sum({x, y}, aperture);
+  // A star that stands clear of the noise in its central pixel is re-centred first.
+  const long px = std::lround(at.x), py = std::lround(at.y);
+  if (recentreRadius > 0 && px >= 0 && py >= 0 && px < width_ && py < height_ &&
+      data_[static_cast<std::size_t>(py * width_ + px)] > 10.0f * static_cast<float>(skyRms_)) {
+    const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+    double x = at.x, y = at.y;
+    int iterations = 0;
+    short flag = 0;
+    const double sigma = std::max(fwhm, 1.0) / 2.3548;
+    if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
+        std::isfinite(y) && std::hypot(x - at.x, y - at.y) <= recentreRadius)
+      at = {x, y};
+  }
+  return Sum(at, aperture);
 }
 
 } // namespace morvik::reduction

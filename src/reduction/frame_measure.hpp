@@ -13,7 +13,7 @@ namespace morvik::reduction {
 struct Detection {
   Point at;          // 0-based pixel coordinates, (0,0) the centre of the first pixel
   double flux = 0;   // above the background, ADU
-  double radius = 0; // half-light radius, pixels (0 when unknown)
+  double radius = 0; // half-light radius, pixels (0 when not measured: the faint ones)
   bool clean = true; // not truncated by the edge, no masked pixel
 };
 
@@ -54,8 +54,9 @@ public:
   // Median FWHM (twice the half-light radius) of the bright clean detections; 0 if none.
   static double Fwhm(const std::vector<Detection>& detections);
 
-  // Measures at `at`; with recentreRadius > 0 a bright enough star is first re-centred
-  // (windowed centroid) when it moves less than that radius.
+  // Measures at `at`; with recentreRadius > 0 a star whose central pixel stands 10
+  // sigma above the sky is first re-centred (windowed centroid) when it moves no more
+  // than that radius.
   Measurement Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const;
 
 private:

@@ -114,7 +114,7 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   p.report.sky = p.measurer->Sky();
   // Hot pixels and cosmic-ray hits are sharper than any star.
   for (const Detection& d : all)
-    if (d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
+    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
   f.pixels.clear();
   p.header = std::move(f);
   return p;
