@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::uint8_t kBad = 2;
 constexpr std::uint8_t kHot = 1;
-constexpr std::size_t kRadiusCount = 100;
-constexpr std::size_t kWindowedCount = 400;
+constexpr std::size_t kRadiusCount = 60;
+constexpr std::size_t kWindowedCount = 200;
 
 sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, double noise, double gain) {
   sep_image im{};
