@@ -46,6 +46,21 @@ inline std::vector<SynthStar> SynthField(int count, long width, long height, uns
   return stars;
 }
 
+// Writes pixels (row-major) as they are, with an optional EXPTIME.
+inline bool WriteImage(const std::string& path, long width, long height, std::vector<float> pixels,
+                       double exposure = 0) {
+  fitsfile* f = nullptr;
+  int status = 0;
+  const std::string name = "!" + path;
+  fits_create_file(&f, name.c_str(), &status);
+  long axes[2] = {width, height};
+  fits_create_img(f, FLOAT_IMG, 2, axes, &status);
+  if (exposure > 0) fits_update_key(f, TDOUBLE, "EXPTIME", &exposure, nullptr, &status);
+  fits_write_img(f, TFLOAT, 1, static_cast<LONGLONG>(pixels.size()), pixels.data(), &status);
+  fits_close_file(f, &status);
+  return status == 0;
+}
+
 // Writes the frame in ADU (electrons / gain); false when cfitsio failed.
 inline bool WriteSynthFrame(const std::string& path, const SynthFrame& fr, const std::vector<SynthStar>& stars,
                             unsigned seed) {
