@@ -250,6 +250,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
   BuildCatalog(ctx, ref);
+  ref.measurer.reset(); // its pixels are measured again with the others
   if (ctx.catalog.size() < 3) {
     result.error = "The reference frame " + NameOf(ref.report.file) + " shows fewer than three stars.";
     return result;
@@ -267,8 +268,8 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
       result.error = "HJD and BJD need the target's position: give --ra and --dec (the reference has no RA/DEC).";
       return result;
     }
-    ra = *r;
-    dec = *d;
+    ra = result.ra = *r;
+    dec = result.dec = *d;
   }
 
   // Every frame on the worker threads, each holding one frame at a time.

@@ -59,6 +59,7 @@ struct ReduceResult {
   int stars = 0;
   int rows = 0;
   std::string reference;
+  double ra = 0, dec = 0; // degrees: the target of HJD / BJD
 };
 
 // done frames of total; called from the worker threads (one call at a time).

@@ -49,6 +49,7 @@ std::string CatalogText(const std::vector<Point>& positions, const std::vector<d
 std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
   std::string out = "Reduction of " + std::to_string(s.frames.size()) + " frames into " + NameOf(s.out) + "\n";
   out += "Time: " + std::string(TimeSystemName(s.system)) + "\n";
+  if (s.system != TimeSystem::Utc) out += "Target: RA " + Number(r.ra, 5) + " deg, Dec " + Number(r.dec, 5) + " deg\n";
   out += "Reference frame: " + r.reference + "\n";
   out += "Stars in the catalog: " + std::to_string(r.stars) + "; rows: " + std::to_string(r.rows) + "\n";
   out += "Magnitudes: -2.5 log10(flux / exposure) + " + Number(s.zeroPoint, 3) + "\n";
