@@ -69,4 +69,26 @@ std::string Calibrate(const Masters& m, std::vector<float>& pixels, long width, 
   return {};
 }
 
+long MaskZeroBorder(std::vector<float>& pixels, long width, long height) {
+  long marked = 0;
+  auto walk = [&](long start, long step, long count) {
+    for (long k = 0; k < count; ++k) {
+      float& v = pixels[static_cast<std::size_t>(start + k * step)];
+      if (std::isnan(v)) continue; // already marked from the other direction
+      if (v != 0.0f) return;
+      v = NAN;
+      ++marked;
+    }
+  };
+  for (long y = 0; y < height; ++y) {
+    walk(y * width, 1, width);
+    walk(y * width + width - 1, -1, width);
+  }
+  for (long x = 0; x < width; ++x) {
+    walk(x, width, height);
+    walk((height - 1) * width + x, -width, height);
+  }
+  return marked;
+}
+
 } // namespace morvik::reduction

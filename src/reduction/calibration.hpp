@@ -23,4 +23,9 @@ Masters LoadMasters(const std::string& bias, const std::string& dark, const std:
 // Calibrates pixels in place; the error text says why it could not ("" when done).
 std::string Calibrate(const Masters& masters, std::vector<float>& pixels, long width, long height, double exposure);
 
+// Registered frames carry a border of zeros where the shifted image left no data:
+// zeros reaching in from any edge of a row or a column become missing (NaN). Returns
+// how many pixels were so marked.
+long MaskZeroBorder(std::vector<float>& pixels, long width, long height);
+
 } // namespace morvik::reduction

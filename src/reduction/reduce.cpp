@@ -94,6 +94,7 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   const double saturation = s.saturation ? *s.saturation : f.Number("SATURATE").value_or(0.0);
 
   std::vector<float> pixels = std::move(f.pixels);
+  MaskZeroBorder(pixels, f.width, f.height);
   if (saturation > 0)
     for (float& v : pixels)
       if (static_cast<double>(v) >= saturation) v = NAN;

@@ -40,5 +40,18 @@ TEST(Calibration, BiasDarkScaledByExposureAndNormalisedFlat) {
   EXPECT_THROW(LoadMasters(path("missing.fits"), "", ""), CommandError);
 }
 
+TEST(Calibration, ZerosReachingInFromTheEdgesAreMissing) {
+  // 5 x 4: a registered frame shifted right by one pixel and up by one; a zero inside
+  // the data stays.
+  std::vector<float> p = {0, 5, 6, 7, 8, //
+                          0, 6, 0, 9, 1, //
+                          0, 6, 7, 9, 1, //
+                          0, 0, 0, 0, 0};
+  EXPECT_EQ(MaskZeroBorder(p, 5, 4), 8);
+  for (std::size_t i = 0; i < p.size(); ++i)
+    EXPECT_EQ(std::isnan(p[i]), i % 5 == 0 || i >= 15) << i;
+  EXPECT_EQ(p[7], 0.0f);
+}
+
 } // namespace
 } // namespace morvik::reduction
