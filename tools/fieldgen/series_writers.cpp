@@ -142,6 +142,10 @@ bool WriteSeriesTruth(const Series& s, const std::string& path) {
                     "#   lands at x' = A x + B y + C, y' = D x + E y + F; FWHM pixels; SKY ADU per pixel at\n"
                     "#   the frame's centre (the sky grows towards one side); frames also hold hot pixels\n"
                     "#   (the same on every frame) and cosmic-ray hits.\n"
+                    "#   TIME_CONVENTION: the header's time keywords, each frame only its own: date-obs\n"
+                    "#   (UTC start), date+time-obs (DATE-OBS date, TIME-OBS UTC start), date-obs-tz\n"
+                    "#   (local start with its offset, '...-0700': UTC = local + 7 h), mjd-obs (start),\n"
+                    "#   jd-start (keyword JD at the start), juldat-mid (keyword JULDAT at mid-exposure).\n"
                     "# star ID X Y MAG KIND   (X, Y on frame 1; MAG the mean magnitude)\n"
                     "# mag INDEX ID MAG       (true magnitude on frame INDEX of the stars that vary)\n";
   out += "zero_point ";
