@@ -9,11 +9,16 @@ def main():
     work = Path(sys.argv[1])
     t0, t1, t2, t3 = (float(v) for v in sys.argv[2:6])
     ours, peer = t1 - t0, t3 - t2
-    rss_mb = int((work / "reduce.rss").read_text().split()[-1]) / 1024
+    rss, user, system = (work / "reduce.rss").read_text().split()[-3:]
+    rss_mb = int(rss) / 1024
+    ours_cpu = float(user) + float(system)
+    peer_cpu = sum(float(v) for v in (work / "sex.cpu").read_text().split()[-2:])
     report = (work / "out" / "field_reduction.txt").read_text()
     ref = Path(re.search(r"Reference frame: (.*)", report).group(1)).stem
     print(f"morvik-reduce {ours:8.1f} s   source-extractor {peer:8.1f} s   "
           f"ratio {peer / ours:5.2f} (needs >= 2)   peak memory {rss_mb:.0f} MB (needs < 1024)")
+    print(f"processor time: morvik-reduce {ours_cpu:8.1f} s   source-extractor {peer_cpu:8.1f} s   "
+          f"ratio {peer_cpu / ours_cpu:5.2f}")
 
     # Our magnitudes of the reference frame's row against source-extractor's aperture
     # magnitudes of the same frame, stars paired by position within 1 pixel.

@@ -28,14 +28,14 @@ echo "series: $FRAMES frames of $SIZE x $SIZE, $STARS stars; aperture radius $AP
 
 now() { date +%s.%N; }
 t0=$(now)
-/usr/bin/time -f "%M" -o "$WORK/reduce.rss" "$BUILD/src/app/reduce/morvik-reduce" "$WORK/frames" \
+/usr/bin/time -f "%M %U %S" -o "$WORK/reduce.rss" "$BUILD/src/app/reduce/morvik-reduce" "$WORK/frames" \
   --out "$WORK/out/field" --aperture "$APERTURE" >"$WORK/reduce.log"
 t1=$(now)
 
 printf 'NUMBER\nX_IMAGE\nY_IMAGE\nFLUX_APER\nFLUXERR_APER\nFLAGS\n' >"$WORK/sex/params"
 SHARE=/usr/share/source-extractor
 t2=$(now)
-ls "$WORK"/frames/s_*.fits | xargs -P 2 -I{} sh -c 'f="{}"; source-extractor "$f" -c '"$SHARE"'/default.sex \
+ls "$WORK"/frames/s_*.fits | /usr/bin/time -f "%U %S" -o "$WORK/sex.cpu" xargs -P 2 -I{} sh -c 'f="{}"; source-extractor "$f" -c '"$SHARE"'/default.sex \
   -PARAMETERS_NAME '"$WORK"'/sex/params -FILTER_NAME '"$SHARE"'/default.conv -CATALOG_TYPE ASCII \
   -PHOT_APERTURES '"$((APERTURE * 2))"' -BACKPHOTO_TYPE LOCAL -VERBOSE_TYPE QUIET -CHECKIMAGE_TYPE NONE \
   -CATALOG_NAME '"$WORK"'/sex/$(basename "$f" .fits).cat'
