@@ -71,30 +71,39 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
 
 // Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
 // core of a star of 1.6 pixels FWHM stays below four times the median of its eight
-// neighbours. Such pixels take that median instead (two passes catch short tracks).
+// neighbours. Such pixels take that median instead.
 void FrameMeasurer::RepairSharpPixels() {
   const float floor = static_cast<float>(5.0 * skyRms_);
-  for (int pass = 0; pass < 2; ++pass) {
-    for (long y = 1; y + 1 < height_; ++y)
-      for (long x = 1; x + 1 < width_; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y * width_ + x);
-        const float v = data_[i];
-        if (v <= floor || mask_[i] != 0) continue;
-        float around[8];
-        int n = 0;
-        for (long dy = -1; dy <= 1; ++dy)
-          for (long dx = -1; dx <= 1; ++dx) {
-            const std::size_t j = static_cast<std::size_t>((y + dy) * width_ + x + dx);
-            if ((dx != 0 || dy != 0) && mask_[j] == 0) around[n++] = data_[j];
-          }
-        if (n < 5) continue;
-        std::nth_element(around, around + n / 2, around + n);
-        const float median = around[n / 2];
-        if (v > 5.0f * std::max(median, 0.0f) + floor) {
-          data_[i] = median;
-          if (pass == 0) repaired_.push_back(i);
-        }
+  auto repair = [&](long x, long y) {
+    if (x < 1 || y < 1 || x + 1 >= width_ || y + 1 >= height_) return false;
+    const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+    const float v = data_[i];
+    if (v <= floor || mask_[i] != 0) return false;
+    float around[8];
+    int n = 0;
+    for (long dy = -1; dy <= 1; ++dy)
+      for (long dx = -1; dx <= 1; ++dx) {
+        const std::size_t j = static_cast<std::size_t>((y + dy) * width_ + x + dx);
+        if ((dx != 0 || dy != 0) && mask_[j] == 0) around[n++] = data_[j];
       }
+    if (n < 5) return false;
+    std::nth_element(around, around + n / 2, around + n);
+    const float median = around[n / 2];
+    if (v <= 5.0f * std::max(median, 0.0f) + floor) return false;
+    data_[i] = median;
+    return true;
+  };
+  for (long y = 1; y + 1 < height_; ++y)
+    for (long x = 1; x + 1 < width_; ++x)
+      if (repair(x, y)) repaired_.push_back(static_cast<std::size_t>(y * width_ + x));
+  // A second look around each repaired pixel catches the rest of a short track.
+  const std::size_t first = repaired_.size();
+  for (std::size_t k = 0; k < first; ++k) {
+    const long x = static_cast<long>(repaired_[k] % static_cast<std::size_t>(width_));
+    const long y = static_cast<long>(repaired_[k] / static_cast<std::size_t>(width_));
+    for (long dy = -1; dy <= 1; ++dy)
+      for (long dx = -1; dx <= 1; ++dx)
+        repair(x + dx, y + dy);
   }
 }
 
