@@ -24,6 +24,7 @@
 #include "common/files.hpp"
 #include "ui/chart_view.hpp"
 #include "ui/log_pane.hpp"
+#include "ui/new_field_dialog.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
 #include "workspace/frame_commands.hpp"
@@ -223,6 +224,7 @@ void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   QMenu* file = bar->addMenu(QStringLiteral("File"));
   menuOpen = AddItem(file, "menuOpen", "Open", QKeySequence(Qt::CTRL | Qt::Key_O));
+  menuNewField = AddItem(file, "menuNewField", "New Field from Frames...");
   menuSaveImg = AddItem(file, "menuSaveImg", "Save Image", QKeySequence(Qt::CTRL | Qt::Key_S));
 
   menuRun = bar->addAction(QStringLiteral("Run"));
@@ -251,6 +253,7 @@ void MainWindow::BuildMenus() {
   test11->setVisible(false);
 
   connect(menuOpen, &QAction::triggered, this, &MainWindow::menuOpenClick);
+  connect(menuNewField, &QAction::triggered, this, &MainWindow::menuNewFieldClick);
   connect(menuSaveImg, &QAction::triggered, this, [this] { Command(false, [&] { SaveImage(*ws_); }); });
   connect(menuRun, &QAction::triggered, this, [this] { Command(true, [&] { Run(*ws_); }); });
   connect(menuCCDonly, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, false); }); });
@@ -335,6 +338,13 @@ void MainWindow::menuOpenClick() {
   }
   lastFileName_ = chosen;
   OpenPath(chosen);
+}
+
+void MainWindow::menuNewFieldClick() {
+  NewFieldDialog dialog(this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  lastFileName_ = dialog.FieldPath();
+  OpenPath(lastFileName_);
 }
 
 void MainWindow::OpenFromCommandLine(const QString& path) {

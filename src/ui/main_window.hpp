@@ -67,6 +67,7 @@ public:
   QSplitter* logSplitter() const { return splitter2_; }
 
   QAction* menuOpen = nullptr;
+  QAction* menuNewField = nullptr;
   QAction* menuSaveImg = nullptr;
   QAction* menuRun = nullptr;
   QAction* menuCCDonly = nullptr;
@@ -95,6 +96,7 @@ private:
 
   // Handlers of the menus and events.
   void menuOpenClick();
+  void menuNewFieldClick();
   void imgContextPopup(int x, int y, const QPoint& globalPos);
   void Series1ClickPointer(std::size_t i, int x, int y);
   void Series2ClickPointer(std::size_t series, std::size_t i, int x, int y);

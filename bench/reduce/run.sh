@@ -1,0 +1,44 @@
+#!/bin/sh
+# The reduction against source-extractor: a generated series reduced by morvik-reduce
+# (detection, alignment, photometry of every star, writing the field) and the same
+# frames through source-extractor with the same aperture (detection and photometry
+# only), both on two cores; ratio of the times, peak memory of morvik-reduce, and the
+# agreement of the magnitudes of bright stars on the reference frame.
+#   MORVIK_REDUCE_FRAMES=300 MORVIK_REDUCE_SIZE=2048 MORVIK_REDUCE_STARS=3000 (defaults)
+set -e
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=${MORVIK_BENCH_BUILD:-$ROOT/build-bench}
+FRAMES=${MORVIK_REDUCE_FRAMES:-300}
+SIZE=${MORVIK_REDUCE_SIZE:-2048}
+STARS=${MORVIK_REDUCE_STARS:-3000}
+APERTURE=5
+if [ ! -f "$BUILD/build.ninja" ]; then
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_BUILD_BENCH=ON \
+    -DMORVIK_BUILD_TESTS=OFF -DMORVIK_BUILD_UI=OFF >/dev/null
+fi
+cmake --build "$BUILD" -j2 --target morvik-reduce morvik-fieldgen >/dev/null
+command -v source-extractor >/dev/null || { echo "reduce: source-extractor is missing (scripts/install-deps)"; exit 2; }
+
+WORK=$BUILD/reduce-bench
+rm -rf "$WORK"
+mkdir -p "$WORK/frames" "$WORK/sex"
+"$BUILD/tools/fieldgen/morvik-fieldgen" --series "$WORK/frames/s" --frames "$FRAMES" --width "$SIZE" \
+  --height "$SIZE" --stars "$STARS" >/dev/null
+echo "series: $FRAMES frames of $SIZE x $SIZE, $STARS stars; aperture radius $APERTURE px"
+
+now() { date +%s.%N; }
+t0=$(now)
+/usr/bin/time -f "%M %U %S" -o "$WORK/reduce.rss" "$BUILD/src/app/reduce/morvik-reduce" "$WORK/frames" \
+  --out "$WORK/out/field" --aperture "$APERTURE" >"$WORK/reduce.log"
+t1=$(now)
+
+printf 'NUMBER\nX_IMAGE\nY_IMAGE\nFLUX_APER\nFLUXERR_APER\nFLAGS\n' >"$WORK/sex/params"
+SHARE=/usr/share/source-extractor
+t2=$(now)
+ls "$WORK"/frames/s_*.fits | /usr/bin/time -f "%U %S" -o "$WORK/sex.cpu" xargs -P 2 -I{} sh -c 'f="{}"; source-extractor "$f" -c '"$SHARE"'/default.sex \
+  -PARAMETERS_NAME '"$WORK"'/sex/params -FILTER_NAME '"$SHARE"'/default.conv -CATALOG_TYPE ASCII \
+  -PHOT_APERTURES '"$((APERTURE * 2))"' -BACKPHOTO_TYPE LOCAL -VERBOSE_TYPE QUIET -CHECKIMAGE_TYPE NONE \
+  -CATALOG_NAME '"$WORK"'/sex/$(basename "$f" .fits).cat'
+t3=$(now)
+
+exec python3 "$ROOT/bench/reduce/compare.py" "$WORK" "$t0" "$t1" "$t2" "$t3"

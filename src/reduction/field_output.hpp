@@ -1,0 +1,27 @@
+#pragma once
+// Writing a reduced field: every file goes to a temporary name first, and only when
+// all of them are complete are they renamed into place.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace morvik::reduction {
+
+struct FieldFiles {
+  std::string table;   // <base>.dat
+  std::string catalog; // <base>.xml
+  std::string report;  // <base>_reduction.txt
+  // The reference frame, <base>.fts: 32-bit float pixels, row-major.
+  std::vector<float> pixels;
+  long width = 0;
+  long height = 0;
+  std::vector<std::pair<std::string, std::string>> textCards; // keyword, string value
+  std::vector<std::pair<std::string, double>> numberCards;
+};
+
+// out is DIR/NAME. On success written lists the four paths; on failure nothing of an
+// earlier field at that name is touched and error says what failed.
+bool WriteField(const std::string& out, const FieldFiles& files, std::vector<std::string>& written, std::string& error);
+
+} // namespace morvik::reduction

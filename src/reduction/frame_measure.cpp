@@ -1,0 +1,272 @@
+#include "reduction/frame_measure.hpp"
+
+extern "C" {
+#include <sep.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace morvik::reduction {
+namespace {
+
+constexpr std::uint8_t kBad = 2;
+constexpr std::uint8_t kHot = 1;
+constexpr std::size_t kRadiusCount = 60;
+constexpr std::size_t kWindowedCount = 200;
+
+sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, double noise, double gain) {
+  sep_image im{};
+  im.data = data;
+  im.mask = mask;
+  im.dtype = SEP_TFLOAT;
+  im.mdtype = SEP_TBYTE;
+  im.w = static_cast<int>(w);
+  im.h = static_cast<int>(h);
+  im.noiseval = noise;
+  im.noise_type = noise > 0 ? SEP_NOISE_STDDEV : SEP_NOISE_NONE;
+  im.gain = gain;
+  im.maskthresh = 0.0;
+  return im;
+}
+
+// Reorders v.
+double Median(std::vector<double>& v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+} // namespace
+
+FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation,
+                             const std::vector<std::size_t>& hotPixels)
+    : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
+      mask_(static_cast<std::size_t>(width * height), 0) {
+  for (std::size_t i = 0; i < data_.size(); ++i) {
+    const float v = data_[i];
+    if (!std::isfinite(v) || (saturation > 0 && static_cast<double>(v) >= saturation)) {
+      mask_[i] = kBad;
+      data_[i] = 0.0f;
+    }
+  }
+  for (std::size_t i : hotPixels)
+    if (i < mask_.size() && mask_[i] == 0) mask_[i] = kHot;
+  // Missing pixels read as 0 would pull the background down; they are masked, and
+  // saturated ones keep nothing of their value either.
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, 0, 0);
+  const int box = static_cast<int>(std::clamp(std::min(width_, height_) / 4, 16L, 64L));
+  sep_bkg* bkg = nullptr;
+  if (sep_background(&im, box, box, 3, 3, 0.0, &bkg) != 0) return;
+  sky_ = sep_bkg_global(bkg);
+  skyRms_ = sep_bkg_globalrms(bkg);
+  ok_ = sep_bkg_subarray(bkg, data_.data(), SEP_TFLOAT) == 0;
+  sep_bkg_free(bkg);
+  for (std::size_t i = 0; i < data_.size(); ++i)
+    if (mask_[i] != 0) data_[i] = 0.0f;
+  if (ok_) RepairSharpPixels();
+}
+
+// Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
+// core of a star of 1.6 pixels FWHM stays below four times the median of its eight
+// neighbours. Such pixels take that median instead.
+void FrameMeasurer::RepairSharpPixels() {
+  const float floor = static_cast<float>(5.0 * skyRms_);
+  auto repair = [&](long x, long y) {
+    if (x < 1 || y < 1 || x + 1 >= width_ || y + 1 >= height_) return false;
+    const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+    const float v = data_[i];
+    if (v <= floor || mask_[i] != 0) return false;
+    float around[8];
+    int n = 0;
+    for (long dy = -1; dy <= 1; ++dy)
+      for (long dx = -1; dx <= 1; ++dx) {
+        const std::size_t j = static_cast<std::size_t>((y + dy) * width_ + x + dx);
+        if ((dx != 0 || dy != 0) && mask_[j] == 0) around[n++] = data_[j];
+      }
+    if (n < 5) return false;
+    std::nth_element(around, around + n / 2, around + n);
+    const float median = around[n / 2];
+    if (v <= 5.0f * std::max(median, 0.0f) + floor) return false;
+    data_[i] = median;
+    return true;
+  };
+  for (long y = 1; y + 1 < height_; ++y)
+    for (long x = 1; x + 1 < width_; ++x)
+      if (repair(x, y)) repaired_.push_back(static_cast<std::size_t>(y * width_ + x));
+  // A second look around each repaired pixel catches the rest of a short track.
+  const std::size_t first = repaired_.size();
+  for (std::size_t k = 0; k < first; ++k) {
+    const long x = static_cast<long>(repaired_[k] % static_cast<std::size_t>(width_));
+    const long y = static_cast<long>(repaired_[k] / static_cast<std::size_t>(width_));
+    for (long dy = -1; dy <= 1; ++dy)
+      for (long dx = -1; dx <= 1; ++dx)
+        repair(x + dx, y + dy);
+  }
+}
+
+std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
+  std::vector<Detection> out;
+  if (!ok_ || skyRms_ <= 0) return out;
+  // Room for the pixels of the objects of a crowded frame (set
+  // once: the setting is global to SEP).
+  static std::once_flag pixelStack;
+  std::call_once(pixelStack, [] { sep_set_extract_pixstack(1'000'000); });
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  static const float kernel[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+  sep_catalog* cat = nullptr;
+  if (sep_extract(&im, static_cast<float>(thresholdSigma), SEP_THRESH_REL, 5, kernel, 3, 3, SEP_FILTER_CONV, 32, 0.005,
+                  1, 1.0, &cat) != 0) {
+    if (cat != nullptr) sep_catalog_free(cat);
+    return out;
+  }
+  struct Found {
+    Detection d;
+    double a = 0;
+  };
+  std::vector<Found> found;
+  found.reserve(static_cast<std::size_t>(cat->nobj));
+  for (int i = 0; i < cat->nobj; ++i) {
+    // Hot pixels and most cosmic-ray hits light fewer pixels than any star.
+    if (cat->flux[i] <= 0 || cat->tnpix[i] < 5) continue;
+    Found f;
+    f.d.at = {cat->x[i], cat->y[i]};
+    f.d.flux = cat->flux[i];
+    f.d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
+    f.a = cat->a[i];
+    found.push_back(f);
+  }
+  sep_catalog_free(cat);
+  std::sort(found.begin(), found.end(), [](const Found& l, const Found& r) { return l.d.flux > r.d.flux; });
+  // Half-light radii of the brightest objects: enough for the FWHM and for telling
+  // sharp hits from stars where it matters most.
+  out.reserve(found.size());
+  for (std::size_t k = 0; k < found.size(); ++k) {
+    Detection d = found[k].d;
+    if (k < kRadiusCount) {
+      const double rmax = std::clamp(6.0 * found[k].a + 2.0, 3.0, 30.0);
+      const double frac = 0.5;
+      double r = 0;
+      short flag = 0;
+      if (sep_flux_radius(&im, d.at.x, d.at.y, rmax, 0, 5, 0, nullptr, &frac, 1, &r, &flag) == 0) d.radius = r;
+      if ((flag & (SEP_APER_HASMASKED | SEP_APER_TRUNC)) != 0) d.clean = false;
+      if (d.radius < 0.5) continue;
+    }
+    out.push_back(d);
+  }
+  // Windowed centroids (a Gaussian of the frame's FWHM as weight) are far steadier
+  // than the isophotal barycentres; the brightest stars carry the alignment.
+  const double sigma = std::max(Fwhm(out), 1.0) / 2.3548;
+  for (std::size_t k = 0; k < out.size() && k < kWindowedCount; ++k) {
+    Detection& d = out[k];
+    double x = 0, y = 0;
+    int iterations = 0;
+    short flag = 0;
+    if (sep_windowed(&im, d.at.x, d.at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
+        std::isfinite(y) && std::hypot(x - d.at.x, y - d.at.y) < 2.0 * sigma)
+      d.at = {x, y};
+  }
+  return out;
+}
+
+double FrameMeasurer::Fwhm(const std::vector<Detection>& detections) {
+  // The brightest quarter (at least five, at most 50) gives the FWHM: faint stars'
+  // radii are noisy.
+  std::vector<double> radii;
+  const std::size_t take = std::clamp<std::size_t>(detections.size() / 4, 5, 50);
+  for (const Detection& d : detections) {
+    if (!d.clean || d.radius <= 0) continue;
+    radii.push_back(d.radius);
+    if (radii.size() >= take) break;
+  }
+  // For a Gaussian the half-light radius is half the FWHM.
+  return 2.0 * Median(radii);
+}
+
+bool FrameMeasurer::TouchesMask(Point at, double radius) const {
+  const double reach = radius + 1.0;
+  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - reach)));
+  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + reach)));
+  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - reach)));
+  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + reach)));
+  for (long y = y0; y <= y1; ++y)
+    for (long x = x0; x <= x1; ++x) {
+      const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
+      if (dx * dx + dy * dy <= reach * reach && mask_[static_cast<std::size_t>(y * width_ + x)] == kBad) return true;
+    }
+  return false;
+}
+
+Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
+  Measurement m;
+  m.at = at;
+  // The whole aperture must lie on the frame.
+  if (at.x - ap.radius < -0.5 || at.y - ap.radius < -0.5 || at.x + ap.radius > static_cast<double>(width_) - 0.5 ||
+      at.y + ap.radius > static_cast<double>(height_) - 0.5)
+    return m;
+  if (TouchesMask(at, ap.radius)) return m;
+  // Local sky: what the background map left in the annulus, clipped at 3 sigma.
+  std::vector<double> ring;
+  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - ap.skyOuter)));
+  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + ap.skyOuter)));
+  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
+  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + ap.skyOuter)));
+  for (long y = y0; y <= y1; ++y)
+    for (long x = x0; x <= x1; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+      const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
+      const double r2 = dx * dx + dy * dy;
+      if (mask_[i] == 0 && r2 >= ap.skyInner * ap.skyInner && r2 <= ap.skyOuter * ap.skyOuter) ring.push_back(data_[i]);
+    }
+  if (ring.size() < 12) return m;
+  // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
+  // moves it far less than it moves the mean.
+  double level = Median(ring), sigma = skyRms_;
+  std::vector<double> kept;
+  for (int pass = 0; pass < 2; ++pass) {
+    kept.clear();
+    for (double v : ring)
+      if (std::abs(v - level) <= 3.0 * sigma) kept.push_back(v);
+    if (kept.size() < 8) return m;
+    double sum = 0, sum2 = 0;
+    for (double v : kept) {
+      sum += v;
+      sum2 += v * v;
+    }
+    const double mean = sum / static_cast<double>(kept.size());
+    sigma = std::sqrt(std::max(sum2 / static_cast<double>(kept.size()) - mean * mean, 0.0));
+    level = Median(kept);
+  }
+  // The median scatters sqrt(pi / 2) times more than the mean.
+  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(kept.size()));
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
+  double sum = 0, sumErr = 0, area = 0;
+  short flag = 0;
+  if (sep_sum_circle(&im, at.x, at.y, ap.radius, 0, 5, 0, &sum, &sumErr, &area, &flag) != 0) return m;
+  m.flux = sum - level * area;
+  const double skyErr = area * levelErr;
+  m.fluxErr = std::sqrt(sumErr * sumErr + skyErr * skyErr);
+  m.ok = m.flux > 0 && std::isfinite(m.flux) && m.fluxErr > 0;
+  return m;
+}
+
+Measurement FrameMeasurer::Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const {
+  // A star that stands clear of the noise in its central pixel is re-centred first.
+  const long px = std::lround(at.x), py = std::lround(at.y);
+  if (recentreRadius > 0 && px >= 0 && py >= 0 && px < width_ && py < height_ &&
+      data_[static_cast<std::size_t>(py * width_ + px)] > 10.0f * static_cast<float>(skyRms_)) {
+    const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+    double x = at.x, y = at.y;
+    int iterations = 0;
+    short flag = 0;
+    const double sigma = std::max(fwhm, 1.0) / 2.3548;
+    if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
+        std::isfinite(y) && std::hypot(x - at.x, y - at.y) <= recentreRadius)
+      at = {x, y};
+  }
+  return Sum(at, aperture);
+}
+
+} // namespace morvik::reduction

@@ -1,0 +1,369 @@
+#include "reduction/reduce.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "frames/frame_file.hpp"
+#include "reduction/calibration.hpp"
+#include "reduction/field_output.hpp"
+#include "reduction/frame_measure.hpp"
+#include "reduction/reduce_text.hpp"
+
+namespace morvik::reduction {
+namespace {
+
+constexpr std::size_t kMaxStars = 40000;
+constexpr int kReferenceSample = 7;
+constexpr double kMinSignalToNoise = 3.0;
+
+struct Context {
+  const ReduceSettings& settings;
+  Masters masters;
+  long width = 0;
+  long height = 0;
+  std::string binning;
+  std::vector<Point> catalog; // reference positions, brightest first
+  std::vector<std::size_t> hotPixels;
+};
+
+// A frame read, calibrated and searched for stars.
+struct Prepared {
+  FrameReport report;
+  std::unique_ptr<FrameMeasurer> measurer;
+  std::vector<Detection> stars;  // star-like detections, brightest first
+  std::vector<float> calibrated; // kept for the reference frame only
+  frames::FrameImage header;     // cards only
+};
+
+std::string Binning(const frames::FrameImage& f) {
+  for (auto [x, y] : {std::pair{"XBINNING", "YBINNING"}, std::pair{"CCDXBIN", "CCDYBIN"}}) {
+    auto bx = f.Number(x), by = f.Number(y);
+    if (bx || by) return Number(bx.value_or(1), 0) + "x" + Number(by.value_or(1), 0);
+  }
+  return "1x1";
+}
+
+Aperture ApertureFor(const ReduceSettings& s, double fwhm) {
+  Aperture a;
+  const double f = fwhm > 0 ? fwhm : 3.0;
+  a.radius = s.aperture.value_or(std::clamp(1.5 * f, 1.5, 25.0));
+  a.skyInner = s.skyInner.value_or(a.radius + std::max(3.0, f));
+  a.skyOuter = s.skyOuter.value_or(a.skyInner + std::max(5.0, 2.0 * f));
+  return a;
+}
+
+Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
+  const ReduceSettings& s = ctx.settings;
+  Prepared p;
+  p.report.file = path;
+  frames::FrameImage f;
+  try {
+    f = frames::ReadFrame(path);
+  } catch (const CommandError& e) {
+    p.report.reason = std::string("unreadable: ") + e.what();
+    return p;
+  }
+  if (ctx.width > 0 && (f.width != ctx.width || f.height != ctx.height)) {
+    p.report.reason = "size " + std::to_string(f.width) + " x " + std::to_string(f.height) +
+                      " differs from the reference's " + std::to_string(ctx.width) + " x " + std::to_string(ctx.height);
+    return p;
+  }
+  if (!ctx.binning.empty() && Binning(f) != ctx.binning) {
+    p.report.reason = "binning " + Binning(f) + " differs from the reference's " + ctx.binning;
+    return p;
+  }
+  const TimeResult time = ReadFrameTime(f, s.time);
+  if (!time.time) {
+    p.report.reason = time.error;
+    return p;
+  }
+  p.report.jd = time.time->jdMid;
+  p.report.exposure = time.time->exposure;
+  p.report.timeSource = time.time->source;
+  double gain = s.gain.value_or(0);
+  if (!s.gain) gain = f.Number("GAIN").value_or(f.Number("EGAIN").value_or(1.0));
+  if (!(gain > 0)) gain = 1.0;
+  const double saturation = s.saturation ? *s.saturation : f.Number("SATURATE").value_or(0.0);
+
+  std::vector<float> pixels = std::move(f.pixels);
+  MaskZeroBorder(pixels, f.width, f.height);
+  if (saturation > 0)
+    for (float& v : pixels)
+      if (static_cast<double>(v) >= saturation) v = NAN;
+  if (std::string error = Calibrate(ctx.masters, pixels, f.width, f.height, p.report.exposure); !error.empty()) {
+    p.report.reason = error;
+    return p;
+  }
+  if (keepPixels) p.calibrated = pixels;
+  p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0, ctx.hotPixels);
+  if (!p.measurer->Ok()) {
+    p.report.reason = "no background could be measured";
+    p.measurer.reset();
+    return p;
+  }
+  std::vector<Detection> all = p.measurer->Detect(s.detectSigma);
+  p.report.detected = static_cast<int>(all.size());
+  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  p.report.sky = p.measurer->Sky();
+  // Hot pixels and cosmic-ray hits are sharper than any star.
+  for (const Detection& d : all)
+    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
+  f.pixels.clear();
+  p.header = std::move(f);
+  return p;
+}
+
+std::vector<Point> Positions(const std::vector<Detection>& stars) {
+  std::vector<Point> out;
+  out.reserve(stars.size());
+  for (const Detection& d : stars)
+    out.push_back(d.at);
+  return out;
+}
+
+// One row of the table: magnitude and error per catalog star (NaN = not measured).
+struct Row {
+  std::vector<float> mag;
+  std::vector<float> err;
+};
+
+struct Outcome {
+  FrameReport report;
+  Row row;
+};
+
+Outcome Process(const std::string& path, const Context& ctx) {
+  Outcome out;
+  Prepared p = Prepare(path, ctx, false);
+  out.report = p.report;
+  if (!p.measurer) return out;
+  FrameReport& r = out.report;
+  MatchOptions mo;
+  mo.tolerance = std::max(2.0, 0.7 * r.fwhm);
+  const MatchResult match = MatchStars(ctx.catalog, Positions(p.stars), mo);
+  if (!match.ok) {
+    r.reason = "not aligned: " + match.error;
+    return out;
+  }
+  r.transform = match.transform;
+  r.matched = static_cast<int>(match.pairs.size());
+  r.rms = match.rms;
+  const Aperture ap = ApertureFor(ctx.settings, r.fwhm);
+  r.aperture = ap.radius;
+  const double exposure = r.exposure > 0 ? r.exposure : 1.0;
+  const double recentre = std::max(1.0, 0.5 * r.fwhm);
+  out.row.mag.assign(ctx.catalog.size(), NAN);
+  out.row.err.assign(ctx.catalog.size(), NAN);
+  for (std::size_t i = 0; i < ctx.catalog.size(); ++i) {
+    const Measurement m = p.measurer->Measure(match.transform.Apply(ctx.catalog[i]), ap, r.fwhm, recentre);
+    if (!m.ok) continue;
+    const double mag = ctx.settings.zeroPoint - 2.5 * std::log10(m.flux / exposure);
+    const double err = 1.0857 * m.fluxErr / m.flux;
+    // Below a signal-to-noise ratio of 3 a star counts as not seen.
+    if (!(mag < 99.0) || !(m.flux >= kMinSignalToNoise * m.fluxErr)) continue;
+    out.row.mag[i] = static_cast<float>(mag);
+    out.row.err[i] = static_cast<float>(err);
+    ++r.measured;
+  }
+  r.used = true;
+  return out;
+}
+
+// The reference: the given frame, or the one with the most stars among a sample.
+Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error) {
+  const ReduceSettings& s = ctx.settings;
+  std::vector<std::string> candidates;
+  if (!s.reference.empty()) {
+    candidates.push_back(s.reference);
+  } else {
+    const std::size_t n = s.frames.size();
+    const std::size_t take = std::min<std::size_t>(n, kReferenceSample);
+    for (std::size_t k = 0; k < take; ++k)
+      candidates.push_back(s.frames[take > 1 ? k * (n - 1) / (take - 1) : 0]);
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  }
+  Prepared best;
+  // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
+  std::unordered_map<std::size_t, int> sharp;
+  int sampled = 0;
+  for (const std::string& path : candidates) {
+    if (cancel.load()) return {};
+    Prepared p = Prepare(path, ctx, true);
+    if (p.measurer) {
+      ++sampled;
+      for (std::size_t i : p.measurer->Repaired())
+        ++sharp[i];
+    }
+    if (!p.measurer) {
+      if (!s.reference.empty()) error = "The reference frame " + NameOf(path) + " cannot be used: " + p.report.reason;
+      continue;
+    }
+    if (!best.measurer || p.stars.size() > best.stars.size()) best = std::move(p);
+  }
+  if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
+  if (sampled >= 3)
+    for (auto [i, count] : sharp)
+      if (2 * count > sampled) ctx.hotPixels.push_back(i);
+  std::sort(ctx.hotPixels.begin(), ctx.hotPixels.end());
+  return best;
+}
+
+// The catalog: the reference's stars, brightest first.
+void BuildCatalog(Context& ctx, const Prepared& ref) {
+  for (const Detection& d : ref.stars) {
+    if (ctx.catalog.size() >= kMaxStars) break;
+    ctx.catalog.push_back(d.at);
+  }
+}
+
+} // namespace
+
+ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, const std::atomic<bool>& cancel) {
+  ReduceResult result;
+  if (s.frames.size() < 2) {
+    result.error = "At least two frames are needed.";
+    return result;
+  }
+  Context ctx{s, {}, 0, 0, {}, {}, {}};
+  try {
+    ctx.masters = LoadMasters(s.bias, s.dark, s.flat);
+  } catch (const CommandError& e) {
+    result.error = e.what();
+    return result;
+  }
+  Prepared ref = ChooseReference(ctx, cancel, result.error);
+  if (cancel.load()) {
+    result.cancelled = true;
+    result.error = "The reduction was cancelled; nothing was written.";
+    return result;
+  }
+  if (!ref.measurer) return result;
+  result.reference = ref.report.file;
+  ctx.width = ref.measurer->Width();
+  ctx.height = ref.measurer->Height();
+  ctx.binning = Binning(ref.header);
+  BuildCatalog(ctx, ref);
+  ref.measurer.reset(); // its pixels are measured again with the others
+  if (ctx.catalog.size() < 3) {
+    result.error = "The reference frame " + NameOf(ref.report.file) + " shows fewer than three stars.";
+    return result;
+  }
+  double ra = 0, dec = 0;
+  if (s.system != TimeSystem::Utc) {
+    auto r = s.ra, d = s.dec;
+    for (auto [rk, dk] : {std::pair{"RA", "DEC"}, std::pair{"OBJCTRA", "OBJCTDEC"}}) {
+      if (!r)
+        if (auto t = ref.header.String(rk)) r = ParseRightAscension(*t);
+      if (!d)
+        if (auto t = ref.header.String(dk)) d = ParseDeclination(*t);
+    }
+    if (!r || !d) {
+      result.error = "HJD and BJD need the target's position: give --ra and --dec (the reference has no RA/DEC).";
+      return result;
+    }
+    ra = result.ra = *r;
+    dec = result.dec = *d;
+  }
+
+  // Every frame on the worker threads, each holding one frame at a time.
+  const int total = static_cast<int>(s.frames.size());
+  std::vector<Outcome> outcomes(s.frames.size());
+  std::atomic<int> next{0};
+  int done = 0;
+  std::mutex lock;
+  auto work = [&] {
+    for (;;) {
+      if (cancel.load()) return;
+      const int i = next.fetch_add(1);
+      if (i >= total) return;
+      Outcome o;
+      try {
+        o = Process(s.frames[static_cast<std::size_t>(i)], ctx);
+      } catch (const std::exception& e) {
+        o.report.file = s.frames[static_cast<std::size_t>(i)];
+        o.report.reason = std::string("failed: ") + e.what();
+      }
+      outcomes[static_cast<std::size_t>(i)] = std::move(o);
+      std::lock_guard<std::mutex> guard(lock);
+      ++done;
+      if (progress) progress(done, total);
+    }
+  };
+  const int threads = std::clamp(s.threads, 1, 16);
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads; ++t)
+    pool.emplace_back(work);
+  work();
+  for (auto& t : pool)
+    t.join();
+  if (cancel.load()) {
+    result.cancelled = true;
+    result.error = "The reduction was cancelled; nothing was written.";
+    return result;
+  }
+
+  // Rows by time; a frame taken at the time of an earlier one is left out.
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    FrameReport& r = outcomes[i].report;
+    if (!r.used) continue;
+    r.jd = CorrectTime(r.jd, s.system, ra, dec);
+    order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return outcomes[a].report.jd < outcomes[b].report.jd; });
+  std::vector<std::size_t> rows;
+  for (std::size_t i : order) {
+    if (!rows.empty() && std::abs(outcomes[i].report.jd - outcomes[rows.back()].report.jd) < 5e-8) {
+      outcomes[i].report.used = false;
+      outcomes[i].report.reason = "duplicate time: the same as " + NameOf(outcomes[rows.back()].report.file);
+      continue;
+    }
+    rows.push_back(i);
+  }
+  for (auto& o : outcomes)
+    result.frames.push_back(o.report);
+  result.stars = static_cast<int>(ctx.catalog.size());
+  result.rows = static_cast<int>(rows.size());
+  if (rows.size() < 2) {
+    result.error = "Fewer than two frames could be reduced (" + std::to_string(rows.size()) + " of " +
+                   std::to_string(total) + "); see the reasons above.";
+    return result;
+  }
+
+  std::error_code ec;
+  const std::string folder = FolderOf(s.out);
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  FieldFiles files;
+  TableWriter table(ctx.catalog.size(), s.system);
+  for (std::size_t i : rows)
+    table.Add(outcomes[i].report.jd, outcomes[i].row.mag, outcomes[i].row.err);
+  files.table = table.Text();
+  // Catalog magnitudes: the reference's own measurement, else its detection flux.
+  std::vector<double> catalogMag(ctx.catalog.size());
+  const double refExposure = ref.report.exposure > 0 ? ref.report.exposure : 1.0;
+  for (std::size_t k = 0; k < ctx.catalog.size(); ++k)
+    catalogMag[k] = s.zeroPoint - 2.5 * std::log10(ref.stars[k].flux / refExposure);
+  files.catalog = CatalogText(ctx.catalog, catalogMag);
+  files.report = ReportText(s, result);
+  files.pixels = std::move(ref.calibrated);
+  files.width = ctx.width;
+  files.height = ctx.height;
+  for (const char* key : {"OBJECT", "DATE-OBS", "TIME-OBS", "FILTER", "TELESCOP", "INSTRUME"})
+    if (auto v = ref.header.String(key)) files.textCards.emplace_back(key, *v);
+  if (ref.report.exposure > 0) files.numberCards.emplace_back("EXPTIME", ref.report.exposure);
+  files.numberCards.emplace_back("JD-MID", ref.report.jd);
+  if (!WriteField(s.out, files, result.written, result.error)) return result;
+  result.ok = true;
+  return result;
+}
+
+} // namespace morvik::reduction
