@@ -8,6 +8,7 @@
 #include "common/errors.hpp"
 #include "common/format.hpp"
 #include "photometry/ensemble.hpp"
+#include "photometry/ensemble_check.hpp"
 #include "workspace/image_view.hpp"
 
 namespace morvik {
@@ -46,9 +47,15 @@ void Run(Workspace& ws) {
   if (ws.CompStarId > data.StarCount) RefuseWithoutComparison();
 
   const FrameSize frame{ws.Frame->Width, ws.Frame->Height};
-  ComputeRawStatistics(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.log);
-  ComputeComparisonWeights(data, ws.CompStarId, ws.CompStarMag, ws.log);
-  ComputeFrameZeroPoints(data, ws.CompStarId, ws.CompStarMag, ws.log);
+  ws.Check = {};
+  if (ws.settings.CheckEnsemble || ws.settings.DropVarying) {
+    ws.Check = RunAndCheckEnsemble(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.CompStarId, ws.CompStarMag,
+                                   ws.settings.DropVarying, EnsembleCheckSettings{}, ws.log);
+  } else {
+    ComputeRawStatistics(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.log);
+    ComputeComparisonWeights(data, ws.CompStarId, ws.CompStarMag, ws.log);
+    ComputeFrameZeroPoints(data, ws.CompStarId, ws.CompStarMag, ws.log);
+  }
   ++ws.RunCount;
 
   if (ws.settings.CCDandChart) {

@@ -19,6 +19,8 @@ struct Settings {
   bool CompManual = false;    // View > "Select comparison manually"
   bool CCDandChart = true;    // View > "CCD and Chart" (false: "CCD only")
   int ContrastLevel = 3;      // the contrast track bar, 0 ... 16
+  bool CheckEnsemble = false; // View > "Check comparison stars": flag varying ones after Run
+  bool DropVarying = false;   // View > "Drop varying comparison stars" (checks as well)
 };
 
 // Ranges of the whole-number controls.

@@ -15,6 +15,7 @@
 #include "fits/bitmap.hpp"
 #include "fits/tfits.hpp"
 #include "periods/periodogram.hpp"
+#include "photometry/ensemble_check.hpp"
 #include "workspace/settings.hpp"
 
 namespace morvik {
@@ -71,6 +72,8 @@ public:
   std::int32_t PickedStar = 0;
   std::int32_t RunCount = 0;
   std::int32_t SearchCount = 0;
+  // The last ensemble check; empty when Run did not check.
+  EnsembleCheck Check;
 
   // The image view's picture: the rendered frame with the marks drawn over it.
   Picture picture;

@@ -77,7 +77,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
-        name == "--frame-info" || name == "--header" || name == "--quiet") {
+        name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--check-ensemble" ||
+        name == "--drop-varying") {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -92,6 +93,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--frame-info") o.printouts.push_back(Printout::FrameInfo);
       if (name == "--header") o.printouts.push_back(Printout::Header);
       if (name == "--quiet") o.quiet = true;
+      if (name == "--check-ensemble") o.settings.CheckEnsemble = true;
+      if (name == "--drop-varying") o.settings.DropVarying = true;
       continue;
     }
 
@@ -226,6 +229,10 @@ Search Variables and the outputs, in the order the options are given.
   --x-axis I, --y-axis I  chart axes 0..7 (0, 2): mean magnitude, raw standard deviation,
                           standard deviation, sq.root(chi-squared), MAD, robust median
                           statistic, normalized excess variance, von Neumann ratio
+  --check-ensemble        after Run, flag comparison stars that vary against the others
+                          (a log line each, a Flag column in --stats)
+  --drop-varying          --check-ensemble, and Run again without the flagged stars
+                          until none is flagged (at most 5 rounds)
   --contrast L            contrast level 0..16 for the picture (3)
   --stats FILE            per-star statistics, CSV
   --chart FILE            the points of the Find Variables chart, CSV
