@@ -21,6 +21,7 @@ struct Settings {
   int ContrastLevel = 3;      // the contrast track bar, 0 ... 16
   bool CheckEnsemble = false; // View > "Check comparison stars": flag varying ones after Run
   bool DropVarying = false;   // View > "Drop varying comparison stars" (checks as well)
+  double CandidateThreshold = 6.0; // a candidate scores above this
 };
 
 // Ranges of the whole-number controls.
