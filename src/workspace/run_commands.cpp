@@ -9,6 +9,7 @@
 #include "common/format.hpp"
 #include "photometry/ensemble.hpp"
 #include "photometry/ensemble_check.hpp"
+#include "workspace/ensemble_marks.hpp"
 #include "workspace/image_view.hpp"
 
 namespace morvik {
@@ -60,6 +61,7 @@ void Run(Workspace& ws) {
 
   if (ws.settings.CCDandChart) {
     DrawStars(ws);
+    DrawFlaggedStars(ws); // nothing unless the ensemble check flagged a star
     ws.hooks->PictureChanged();
   }
 }
