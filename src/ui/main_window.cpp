@@ -28,6 +28,7 @@
 #include "ui/log_pane.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
+#include "workspace/candidate_commands.hpp"
 #include "workspace/ensemble_marks.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/image_view.hpp"
@@ -269,7 +270,10 @@ void MainWindow::BuildMenus() {
   connect(menuCompManual, &QAction::triggered, this, [this] { Command(false, [&] { ToggleCompManual(*ws_); }); });
   connect(menuCancelUed, &QAction::triggered, this, [this] { Command(false, [&] { SetUsedZero(*ws_); }); });
   connect(menuSearchVars, &QAction::triggered, this, [this] {
-    Command(true, [&] { SearchVariables(*ws_); });
+    Command(true, [&] {
+      SearchVariables(*ws_);
+      if (ws_->SearchCount > 0) ComputeCandidates(*ws_);
+    });
     candidates_->Refresh();
   });
   connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });

@@ -80,7 +80,9 @@ void SearchVariables(Workspace& ws) {
   }
   ++ws.SearchCount;
   ComputeVariabilityIndices(ws.Series, ws.StarSigmaFactor, ws.DataSigmaFactor, ws.log);
-  ComputeCandidates(ws);
+  // The further indices and the candidates follow on demand (ComputeCandidates).
+  ws.More.clear();
+  ws.Candidates.clear();
   RePlotVarChart(ws);
   ws.hooks->ShowPage(kPageView);
 }
@@ -96,8 +98,10 @@ void RePlotVarChart(Workspace& ws) {
   if (ws.Series.StarCount > 0 && chosen) {
     if (itemX < kAxisItemCount && itemY < kAxisItemCount)
       series1.AddMany(VarChartPoints(ws.Series, itemX, itemY, ws.settings.SkipLessPercFrame));
-    else
+    else {
+      if (ws.More.empty()) ComputeCandidates(ws);
       series1.AddMany(VarChartPointsWithMore(ws.Series, ws.More, itemX, itemY, ws.settings.SkipLessPercFrame));
+    }
     chart.bottomTitle = AxisItemName(itemX);
     chart.leftTitle = AxisItemName(itemY);
   }

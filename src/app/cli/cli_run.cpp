@@ -69,6 +69,10 @@ public:
     ChooseComparison();
     Run(ws_);
     SearchVariables(ws_);
+    bool candidates = o_.moreIndices;
+    for (const Output& out : o_.outputs)
+      candidates = candidates || out.kind == OutputKind::Candidates;
+    if (candidates && ws_.More.empty()) ComputeCandidates(ws_);
     for (const Output& out : o_.outputs)
       WriteOutput(out);
     return ok_;
