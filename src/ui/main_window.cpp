@@ -505,12 +505,10 @@ void MainWindow::BuildEnsembleUi(QMenu* view) {
   menuDropVarying->setCheckable(true);
   menuCandidates = AddItem(view, "menuCandidates", "Candidates");
   menuCandidates->setCheckable(true);
-  connect(menuCheckEnsemble, &QAction::triggered, this, [this] {
-    Command(false, [&] { ws_->settings.CheckEnsemble = !ws_->settings.CheckEnsemble; });
-  });
-  connect(menuDropVarying, &QAction::triggered, this, [this] {
-    Command(false, [&] { ws_->settings.DropVarying = !ws_->settings.DropVarying; });
-  });
+  connect(menuCheckEnsemble, &QAction::triggered, this,
+          [this] { Command(false, [&] { ws_->settings.CheckEnsemble = !ws_->settings.CheckEnsemble; }); });
+  connect(menuDropVarying, &QAction::triggered, this,
+          [this] { Command(false, [&] { ws_->settings.DropVarying = !ws_->settings.DropVarying; }); });
 
   candidates_ = new CandidatesPane(*ws_, [this](const std::function<void()>& action) { Command(false, action); });
   auto* dock = new QDockWidget(QStringLiteral("Candidates"), this);
