@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "common/format.hpp"
+#include "common/selection.hpp"
 
 namespace morvik {
 
@@ -43,7 +44,8 @@ void FrameSums(const TTimeSeries& data, const std::vector<double>& weight, std::
 // outliers are common in any star and must not flag it) and the scatter its errors
 // predict, both as a standard deviation of a normal distribution would be.
 void LeaveOneOut(const TTimeSeries& data, std::size_t j, double wj, const std::vector<double>& w,
-                 const std::vector<double>& a, std::vector<double>& values, std::vector<double>& errs, StarCheck& out) {
+                 const std::vector<double>& a, std::vector<double>& values, std::vector<double>& errs,
+                 std::vector<double>& scratch, StarCheck& out) {
   values.clear();
   errs.clear();
   const double meanW = data.Stats[j].MeanW;
@@ -60,11 +62,12 @@ void LeaveOneOut(const TTimeSeries& data, std::size_t j, double wj, const std::v
   }
   out.N = static_cast<std::uint32_t>(values.size());
   if (values.size() < 2) return;
-  const double centre = Median(values);
+  scratch.resize(values.size());
+  const double centre = MedianOf(values, scratch);
   for (double& v : values)
     v = std::fabs(v - centre);
-  out.Scatter = kMadToSigma * Median(values);
-  out.ErrScatter = Median(errs);
+  out.Scatter = kMadToSigma * MedianOf(values, scratch);
+  out.ErrScatter = MedianOf(errs, scratch);
 }
 } // namespace
 
@@ -83,13 +86,13 @@ EnsembleCheck CheckEnsemble(const TTimeSeries& data, std::uint16_t compStarId, c
 
   // The pool that sets the expected scatter: comparison stars with a usable ratio.
   std::vector<std::size_t> pool;
-  std::vector<double> values, errs;
+  std::vector<double> values, errs, scratch;
   for (std::size_t j = 0; j < stars; ++j) {
     const bool comp = compStarId >= 1 && j + 1 == compStarId;
     if (!data.Stats[j].Used && !comp) continue;
     StarCheck& c = result.Stars[j];
     c.Checked = true;
-    LeaveOneOut(data, j, weight[j], w, a, values, errs, c);
+    LeaveOneOut(data, j, weight[j], w, a, values, errs, scratch, c);
     if (data.Stats[j].Used && c.N >= 2 && c.ErrScatter > 0.0) pool.push_back(j);
   }
   if (static_cast<int>(pool.size()) < settings.FewestStars) return result;

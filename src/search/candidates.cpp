@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 
 namespace morvik {
 
@@ -23,8 +24,8 @@ double Median(std::vector<double>& v) {
 } // namespace
 
 // The expected value of an index at a magnitude and its spread are the median and the
-// scaled median absolute deviation of the index over the stars nearest in magnitude, as
-// in the magnitude-binned scatter diagrams of Sokolovsky et al. (2017, MNRAS 464, 274).
+// scaled median absolute deviation of the index in the star's magnitude bin, as in the
+// magnitude-binned scatter diagrams of Sokolovsky et al. (2017, MNRAS 464, 274).
 StarScores ScoreStars(const TTimeSeries& series, const std::vector<MoreIndices>& indices,
                       const CandidateSettings& settings) {
   StarScores out;
@@ -40,35 +41,41 @@ StarScores ScoreStars(const TTimeSeries& series, const std::vector<MoreIndices>&
            (series.Stats[a].RunMean == series.Stats[b].RunMean && a < b);
   });
 
+  // Bins of about `Neighbours` consecutive stars in magnitude; a short last bin joins
+  // the one before it.
   const std::size_t count = order.size();
-  const std::size_t half = static_cast<std::size_t>(std::max(settings.Neighbours, 2)) / 2;
+  const std::size_t size = std::max<std::size_t>(static_cast<std::size_t>(std::max(settings.Neighbours, 3)), 3);
   std::vector<double> values, deviations;
-  for (std::size_t rank = 0; rank < count; ++rank) {
-    // A window of ranks around the star, moved inwards at the ends of the range.
-    std::size_t lo = rank > half ? rank - half : 0;
-    std::size_t hi = std::min(count, lo + 2 * half + 1);
-    lo = hi > 2 * half + 1 ? hi - 2 * half - 1 : 0;
-    const std::size_t j = order[rank];
-    double best = 0.0;
-    int bestIndex = kScoredIndices[0];
-    for (int k : kScoredIndices) {
+  for (std::size_t first = 0; first < count;) {
+    std::size_t last = std::min(count, first + size);
+    if (count - last < size / 2) last = count;
+    double centre[std::size(kScoredIndices)], spread[std::size(kScoredIndices)];
+    for (std::size_t k = 0; k < std::size(kScoredIndices); ++k) {
       values.clear();
-      for (std::size_t r = lo; r < hi; ++r)
-        if (r != rank) values.push_back(MoreIndexValue(indices[order[r]], k));
-      const double centre = Median(values);
+      for (std::size_t r = first; r < last; ++r)
+        values.push_back(MoreIndexValue(indices[order[r]], kScoredIndices[k]));
+      centre[k] = Median(values);
       deviations.clear();
       for (double v : values)
-        deviations.push_back(std::fabs(v - centre));
-      const double spread = kMadToSigma * Median(deviations);
-      if (!(spread > 0.0)) continue;
-      const double z = (MoreIndexValue(indices[j], k) - centre) / spread;
-      if (z > best) {
-        best = z;
-        bestIndex = k;
-      }
+        deviations.push_back(std::fabs(v - centre[k]));
+      spread[k] = kMadToSigma * Median(deviations);
     }
-    out.Score[j] = std::isfinite(best) ? best : 0.0;
-    out.Index[j] = bestIndex;
+    for (std::size_t r = first; r < last; ++r) {
+      const std::size_t j = order[r];
+      double best = 0.0;
+      int bestIndex = kScoredIndices[0];
+      for (std::size_t k = 0; k < std::size(kScoredIndices); ++k) {
+        if (!(spread[k] > 0.0)) continue;
+        const double z = (MoreIndexValue(indices[j], kScoredIndices[k]) - centre[k]) / spread[k];
+        if (z > best) {
+          best = z;
+          bestIndex = kScoredIndices[k];
+        }
+      }
+      out.Score[j] = std::isfinite(best) ? best : 0.0;
+      out.Index[j] = bestIndex;
+    }
+    first = last;
   }
   return out;
 }

@@ -21,7 +21,7 @@ struct Candidate {
 
 struct CandidateSettings {
   double Threshold = 6.0;          // a score above this makes a candidate (chosen on generated fields)
-  int Neighbours = 50;             // stars of similar magnitude that set the expected value
+  int Neighbours = 50;             // stars per magnitude bin that set the expected value
   std::uint32_t FewestPoints = 10; // fewer accepted measurements: not scored
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "common/selection.hpp"
 #include "photometry/parallel.hpp"
 
 namespace morvik {
@@ -12,15 +13,18 @@ namespace {
 
 inline double Finite(double v) { return std::isfinite(v) ? v : 0.0; }
 
-// Quantile q of sorted values by linear interpolation between the order statistics
-// (the position (n - 1) q, counted from 0).
-double Quantile(std::span<const double> sorted, double q) {
-  const std::size_t n = sorted.size();
-  if (n == 0) return 0.0;
-  const double pos = q * static_cast<double>(n - 1);
-  const auto lo = static_cast<std::size_t>(pos);
-  const std::size_t hi = std::min(lo + 1, n - 1);
-  return sorted[lo] + (pos - static_cast<double>(lo)) * (sorted[hi] - sorted[lo]);
+// Interquartile range: the quartiles by linear interpolation between the order
+// statistics at the positions (n - 1) q, counted from 0.
+double InterquartileRange(std::span<const double> values, std::span<double> scratch) {
+  const std::size_t n = values.size();
+  const double p1 = 0.25 * static_cast<double>(n - 1), p3 = 0.75 * static_cast<double>(n - 1);
+  const auto r1 = static_cast<std::size_t>(p1), r3 = static_cast<std::size_t>(p3);
+  const std::size_t ranks[4] = {r1, std::min(r1 + 1, n - 1), r3, std::min(r3 + 1, n - 1)};
+  double v[4];
+  SelectRanks(values, ranks, 4, v, scratch);
+  const double q1 = v[0] + (p1 - static_cast<double>(r1)) * (v[1] - v[0]);
+  const double q3 = v[2] + (p3 - static_cast<double>(r3)) * (v[3] - v[2]);
+  return q3 - q1;
 }
 
 double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
@@ -59,9 +63,7 @@ MoreIndices IndicesOf(std::span<const double> mags, std::span<const double> errs
   const double meanW = sumW > 0.0 && std::isfinite(sumW) ? sumWM / sumW : sumM / count;
   const double mean = sumM / count;
 
-  std::copy(mags.begin(), mags.end(), scratch.begin());
-  std::sort(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n));
-  out.Iqr = Quantile(scratch.first(n), 0.75) - Quantile(scratch.first(n), 0.25);
+  out.Iqr = InterquartileRange(mags, scratch);
 
   const double bessel = std::sqrt(count / (count - 1.0));
   double chi = 0.0, absDelta = 0.0, sqDelta = 0.0, sq = 0.0, succ = 0.0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "search/more_indices.hpp"
@@ -39,6 +41,33 @@ TEST(MoreIndices, ErrorsWeighTheMean) {
   EXPECT_NEAR(m.StetsonJ, (std::sqrt(d1 * d1 - 1.0) + std::sqrt(d2 * d2 - 1.0)) / 2.0, 1e-12);
   EXPECT_NEAR(m.ExcessScatter, std::sqrt(0.04 / 0.01 + 0.64 / 0.04), 1e-12);
   EXPECT_NEAR(m.Iqr, 0.5, 1e-12);
+}
+
+// The quartiles are selected, not sorted: against the sorted values on series with
+// ties, an outlier far out, and every length from 2 to 60.
+TEST(MoreIndices, InterquartileRangeMatchesTheSortedValues) {
+  std::uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 40) / 16777216.0; // [0, 1)
+  };
+  for (std::size_t n = 2; n <= 60; ++n) {
+    std::vector<double> mags(n), errs(n, 0.01), times(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      mags[i] = 12.0 + std::round(next() * 20.0) / 100.0; // many ties
+      times[i] = static_cast<double>(i);
+    }
+    if (n % 3 == 0) mags[n / 2] = 40.0;
+    std::vector<double> sorted = mags;
+    std::sort(sorted.begin(), sorted.end());
+    auto quantile = [&](double q) {
+      const double pos = q * static_cast<double>(n - 1);
+      const auto lo = static_cast<std::size_t>(pos);
+      const std::size_t hi = std::min(lo + 1, n - 1);
+      return sorted[lo] + (pos - static_cast<double>(lo)) * (sorted[hi] - sorted[lo]);
+    };
+    EXPECT_DOUBLE_EQ(Of(mags, errs, times).Iqr, quantile(0.75) - quantile(0.25)) << n;
+  }
 }
 
 TEST(MoreIndices, TooFewOrFlatSeriesGiveZeros) {
