@@ -8,7 +8,7 @@
 
 namespace morvik {
 
-// The values of the given 0-based ranks (at most four, each below values.size()). The
+// The values of the given 0-based ranks (each below values.size()). The
 // values are counted into bins between their minimum and maximum first; only the few
 // in the bin that holds a rank are then ordered, which is much cheaper than ordering
 // them all. The bin of a value never decreases as the value grows, so the selection is
@@ -34,16 +34,21 @@ inline void SelectRanks(std::span<const double> values, const std::size_t* ranks
     ++start[binOf(x) + 1];
   for (std::size_t b = 1; b <= kBins; ++b)
     start[b] += start[b - 1];
+  // Ranks in ascending order share a bin often (the two middle ones of a median): a
+  // bin is gathered and ordered once.
+  std::size_t gathered = kBins; // none yet
   for (int r = 0; r < count; ++r) {
     std::size_t b = 0;
     while (start[b + 1] <= ranks[r])
       ++b;
-    std::size_t m = 0;
-    for (double x : values)
-      if (binOf(x) == b) bin[m++] = x;
-    const auto at = bin.begin() + static_cast<std::ptrdiff_t>(ranks[r] - start[b]);
-    std::nth_element(bin.begin(), at, bin.begin() + static_cast<std::ptrdiff_t>(m));
-    out[r] = *at;
+    if (b != gathered) {
+      std::size_t m = 0;
+      for (double x : values)
+        if (binOf(x) == b) bin[m++] = x;
+      std::sort(bin.begin(), bin.begin() + static_cast<std::ptrdiff_t>(m));
+      gathered = b;
+    }
+    out[r] = bin[ranks[r] - start[b]];
   }
 }
 
