@@ -82,7 +82,9 @@ CandidatesPane::CandidatesPane(Workspace& ws, Runner run, QWidget* parent)
   // A click selects the star everywhere; the light curve is one button away.
   connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
     const int id = CurrentId();
-    if (id > 0) run_([this, id] { SelectCandidate(ws_, id); });
+    if (id <= 0) return;
+    run_([this, id] { SelectCandidate(ws_, id); });
+    if (onSelected) onSelected(id);
   });
   connect(showCurve_, &QPushButton::clicked, this, [this] {
     const int id = CurrentId();

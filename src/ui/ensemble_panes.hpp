@@ -37,6 +37,8 @@ public:
 
   // Fills the table from Workspace::Candidates.
   void Refresh();
+  // Called with the star id after a click has selected it (the window scrolls to it).
+  std::function<void(int)> onSelected;
   QTableWidget* table() const { return table_; }
   QPushButton* lightCurveButton() const { return showCurve_; }
   QPushButton* variableButton() const { return markVariable_; }

@@ -511,6 +511,10 @@ void MainWindow::BuildEnsembleUi(QMenu* view) {
           [this] { Command(false, [&] { ws_->settings.DropVarying = !ws_->settings.DropVarying; }); });
 
   candidates_ = new CandidatesPane(*ws_, [this](const std::function<void()>& action) { Command(false, action); });
+  candidates_->onSelected = [this](int id) {
+    const TCatalogStar& c = ws_->Catalog[id];
+    scrollBox_->ensureVisible(qRound(c.X), qRound(c.Y), 100, 100);
+  };
   auto* dock = new QDockWidget(QStringLiteral("Candidates"), this);
   dock->setObjectName(QStringLiteral("CandidatesDock"));
   dock->setWidget(candidates_);

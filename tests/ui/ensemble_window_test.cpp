@@ -116,6 +116,9 @@ private slots:
     table->selectRow(0);
     QCOMPARE(ws().PickedStar, id);
     QCOMPARE(static_cast<int>(ws().SelectedStar), id - 1);
+    // The image has scrolled to the star.
+    const QPoint seen = w_->imageView()->mapTo(w_->scrollBox()->viewport(), ViewPixelOf(Star(id)));
+    QVERIFY(w_->scrollBox()->viewport()->rect().contains(seen));
     const PointSeries& points = ws().VarChart.series[kSeries1];
     QCOMPARE(points.Point(ws().SelectedPoint).label, std::to_string(id - 1));
 
