@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   }
   std::printf("stars=%d rows=%d plain_s=%.4f plain_cpu_s=%.4f full_s=%.4f full_cpu_s=%.4f check_s=%.4f "
               "candidates_s=%.4f flagged=%d candidates=%zu\n",
-              ws.Series.StarCount, ws.Series.RowCount, plain.wall, plain.cpu, full.wall, full.cpu, check.wall, more.wall,
-              flagged, candidates);
+              ws.Series.StarCount, ws.Series.RowCount, plain.wall, plain.cpu, full.wall, full.cpu, check.wall,
+              more.wall, flagged, candidates);
   return 0;
 }
