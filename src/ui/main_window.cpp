@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -23,10 +24,13 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "ui/chart_view.hpp"
+#include "ui/ensemble_panes.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/new_field_dialog.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
+#include "workspace/candidate_commands.hpp"
+#include "workspace/ensemble_marks.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/image_view.hpp"
 #include "workspace/period_commands.hpp"
@@ -138,6 +142,8 @@ void MainWindow::BuildPages() {
   tb1_->setToolTip(QStringLiteral("Contrast"));
   tb1_->setGeometry(256, 0, 73, 22);
   column->addWidget(top);
+  warning_ = new EnsembleWarning;
+  column->addWidget(warning_);
 
   pages_ = new QStackedWidget;
   column->addWidget(pages_, 1);
@@ -240,6 +246,7 @@ void MainWindow::BuildMenus() {
   menuCompManual = AddItem(view, "menuCompManual", "Select comparison manually");
   menuCompManual->setCheckable(true);
   menuCancelUed = AddItem(view, "menuCancelUed", "Set used = 0");
+  BuildEnsembleUi(view);
 
   menuSearchVars = bar->addAction(QStringLiteral("Search Variables"));
   menuSearchVars->setObjectName(QStringLiteral("menuSearchVars"));
@@ -255,14 +262,23 @@ void MainWindow::BuildMenus() {
   connect(menuOpen, &QAction::triggered, this, &MainWindow::menuOpenClick);
   connect(menuNewField, &QAction::triggered, this, &MainWindow::menuNewFieldClick);
   connect(menuSaveImg, &QAction::triggered, this, [this] { Command(false, [&] { SaveImage(*ws_); }); });
-  connect(menuRun, &QAction::triggered, this, [this] { Command(true, [&] { Run(*ws_); }); });
+  connect(menuRun, &QAction::triggered, this, [this] {
+    Command(true, [&] { Run(*ws_); });
+    AfterRun();
+  });
   connect(menuCCDonly, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, false); }); });
   connect(menuCCDandChart, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, true); }); });
   connect(menuResetZoom, &QAction::triggered, this,
           [this] { Command(false, [&] { ResetZoom(*ws_, pages_->currentIndex()); }); });
   connect(menuCompManual, &QAction::triggered, this, [this] { Command(false, [&] { ToggleCompManual(*ws_); }); });
   connect(menuCancelUed, &QAction::triggered, this, [this] { Command(false, [&] { SetUsedZero(*ws_); }); });
-  connect(menuSearchVars, &QAction::triggered, this, [this] { Command(true, [&] { SearchVariables(*ws_); }); });
+  connect(menuSearchVars, &QAction::triggered, this, [this] {
+    Command(true, [&] {
+      SearchVariables(*ws_);
+      if (ws_->SearchCount > 0) ComputeCandidates(*ws_);
+    });
+    candidates_->Refresh();
+  });
   connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
   connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
@@ -310,6 +326,8 @@ void MainWindow::SyncMenus() {
   menuCCDandChart->setChecked(ws_->settings.CCDandChart);
   menuCCDonly->setChecked(!ws_->settings.CCDandChart);
   menuCompManual->setChecked(ws_->settings.CompManual);
+  menuCheckEnsemble->setChecked(ws_->settings.CheckEnsemble);
+  menuDropVarying->setChecked(ws_->settings.DropVarying);
 }
 
 // --- UiHooks ---
@@ -486,6 +504,42 @@ void MainWindow::Series2ClickPointer(std::size_t series, std::size_t i, int x, i
   } else if (chosen == deleteForAll) {
     Command(false, [&] { DeletePointForAll(*ws_); });
   }
+}
+
+// --- Ensemble check and candidates ---
+
+void MainWindow::BuildEnsembleUi(QMenu* view) {
+  menuCheckEnsemble = AddItem(view, "menuCheckEnsemble", "Check comparison stars");
+  menuCheckEnsemble->setCheckable(true);
+  menuDropVarying = AddItem(view, "menuDropVarying", "Drop varying comparison stars");
+  menuDropVarying->setCheckable(true);
+  menuCandidates = AddItem(view, "menuCandidates", "Candidates");
+  menuCandidates->setCheckable(true);
+  connect(menuCheckEnsemble, &QAction::triggered, this,
+          [this] { Command(false, [&] { ws_->settings.CheckEnsemble = !ws_->settings.CheckEnsemble; }); });
+  connect(menuDropVarying, &QAction::triggered, this,
+          [this] { Command(false, [&] { ws_->settings.DropVarying = !ws_->settings.DropVarying; }); });
+
+  candidates_ = new CandidatesPane(*ws_, [this](const std::function<void()>& action) { Command(false, action); });
+  candidates_->onSelected = [this](int id) {
+    const TCatalogStar& c = ws_->Catalog[id];
+    scrollBox_->ensureVisible(qRound(c.X), qRound(c.Y), 100, 100);
+  };
+  auto* dock = new QDockWidget(QStringLiteral("Candidates"), this);
+  dock->setObjectName(QStringLiteral("CandidatesDock"));
+  dock->setWidget(candidates_);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+  dock->hide();
+  candidatesDock_ = dock;
+  connect(menuCandidates, &QAction::toggled, dock, &QDockWidget::setVisible);
+  connect(dock, &QDockWidget::visibilityChanged, menuCandidates, &QAction::setChecked);
+}
+
+void MainWindow::AfterRun() {
+  const std::string text = EnsembleWarningText(*ws_);
+  warning_->ShowText(Text(text));
+  if (!text.empty()) SetStatusText(1, text);
+  candidates_->Refresh();
 }
 
 } // namespace morvik

@@ -20,7 +20,9 @@ class QTabBar;
 
 namespace morvik {
 
+class CandidatesPane;
 class ChartView;
+class EnsembleWarning;
 class LogPane;
 class PictureView;
 class SettingsPage;
@@ -79,6 +81,12 @@ public:
   QAction* menuLK = nullptr;
   QAction* menuContrast = nullptr;
   QAction* test11 = nullptr;
+  QAction* menuCheckEnsemble = nullptr;
+  QAction* menuDropVarying = nullptr;
+  QAction* menuCandidates = nullptr;
+  EnsembleWarning* ensembleWarning() const { return warning_; }
+  CandidatesPane* candidatesPane() const { return candidates_; }
+  QWidget* candidatesDock() const { return candidatesDock_; }
 
 private:
   void BuildMenus();
@@ -103,8 +111,14 @@ private:
   void menuSaveLCClick();
   void menuSavePeriodogramClick();
 
+  void BuildEnsembleUi(QMenu* view);
+  void AfterRun();
+
   LogPane* log_ = nullptr;
   std::unique_ptr<Workspace> ws_;
+  EnsembleWarning* warning_ = nullptr;
+  CandidatesPane* candidates_ = nullptr;
+  QWidget* candidatesDock_ = nullptr;
   QString lastFileName_ = QStringLiteral("*.fit;*.fts");
 
   QTabBar* tabs_ = nullptr;

@@ -10,6 +10,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "workspace/candidate_commands.hpp"
+
 namespace morvik {
 namespace {
 
@@ -48,8 +50,9 @@ QButtonGroup* MakeAxisGroup(QWidget* owner, const char* name, const QString& tit
   layout->setSpacing(2);
   auto* group = new QButtonGroup(owner);
   group->setObjectName(QString::fromLatin1(name));
-  for (int i = 0; i < 8; ++i) {
-    auto* radio = new QRadioButton(QString::fromLatin1(kAxisItems[i]));
+  // The eight, then the indices beside them.
+  for (int i = 0; i < kAllAxisItemCount; ++i) {
+    auto* radio = new QRadioButton(QString::fromStdString(AxisItemName(i)));
     radio->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i));
     group->addButton(radio, i);
     layout->addWidget(radio);

@@ -8,6 +8,8 @@
 #include "common/errors.hpp"
 #include "common/format.hpp"
 #include "photometry/ensemble.hpp"
+#include "photometry/ensemble_check.hpp"
+#include "workspace/ensemble_marks.hpp"
 #include "workspace/image_view.hpp"
 
 namespace morvik {
@@ -46,13 +48,20 @@ void Run(Workspace& ws) {
   if (ws.CompStarId > data.StarCount) RefuseWithoutComparison();
 
   const FrameSize frame{ws.Frame->Width, ws.Frame->Height};
-  ComputeRawStatistics(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.log);
-  ComputeComparisonWeights(data, ws.CompStarId, ws.CompStarMag, ws.log);
-  ComputeFrameZeroPoints(data, ws.CompStarId, ws.CompStarMag, ws.log);
+  ws.Check = {};
+  if (ws.settings.CheckEnsemble || ws.settings.DropVarying) {
+    ws.Check = RunAndCheckEnsemble(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.CompStarId, ws.CompStarMag,
+                                   ws.settings.DropVarying, EnsembleCheckSettings{}, ws.log);
+  } else {
+    ComputeRawStatistics(data, ws.Catalog, frame, SelectionFrom(ws.settings), ws.log);
+    ComputeComparisonWeights(data, ws.CompStarId, ws.CompStarMag, ws.log);
+    ComputeFrameZeroPoints(data, ws.CompStarId, ws.CompStarMag, ws.log);
+  }
   ++ws.RunCount;
 
   if (ws.settings.CCDandChart) {
     DrawStars(ws);
+    DrawFlaggedStars(ws); // nothing unless the ensemble check flagged a star
     ws.hooks->PictureChanged();
   }
 }

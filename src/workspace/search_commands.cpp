@@ -7,10 +7,12 @@
 #include "common/format.hpp"
 #include "common/parse.hpp"
 #include "common/rounding.hpp"
+#include "search/more_chart.hpp"
 #include "search/sigma_factor.hpp"
 #include "search/sigma_histogram.hpp"
 #include "search/var_chart.hpp"
 #include "search/variability.hpp"
+#include "workspace/candidate_commands.hpp"
 
 namespace morvik {
 
@@ -78,6 +80,9 @@ void SearchVariables(Workspace& ws) {
   }
   ++ws.SearchCount;
   ComputeVariabilityIndices(ws.Series, ws.StarSigmaFactor, ws.DataSigmaFactor, ws.log);
+  // The further indices and the candidates follow on demand (ComputeCandidates).
+  ws.More.clear();
+  ws.Candidates.clear();
   RePlotVarChart(ws);
   ws.hooks->ShowPage(kPageView);
 }
@@ -89,11 +94,16 @@ void RePlotVarChart(Workspace& ws) {
   series1.Clear();
   const int itemX = ws.settings.ChartX;
   const int itemY = ws.settings.ChartY;
-  const bool chosen = itemX >= 0 && itemX < kAxisItemCount && itemY >= 0 && itemY < kAxisItemCount;
+  const bool chosen = itemX >= 0 && itemX < kAllAxisItemCount && itemY >= 0 && itemY < kAllAxisItemCount;
   if (ws.Series.StarCount > 0 && chosen) {
-    series1.AddMany(VarChartPoints(ws.Series, itemX, itemY, ws.settings.SkipLessPercFrame));
-    chart.bottomTitle = kAxisItems[itemX];
-    chart.leftTitle = kAxisItems[itemY];
+    if (itemX < kAxisItemCount && itemY < kAxisItemCount)
+      series1.AddMany(VarChartPoints(ws.Series, itemX, itemY, ws.settings.SkipLessPercFrame));
+    else {
+      if (ws.More.empty()) ComputeCandidates(ws);
+      series1.AddMany(VarChartPointsWithMore(ws.Series, ws.More, itemX, itemY, ws.settings.SkipLessPercFrame));
+    }
+    chart.bottomTitle = AxisItemName(itemX);
+    chart.leftTitle = AxisItemName(itemY);
   }
   ws.hooks->VarChartChanged();
 }

@@ -19,6 +19,9 @@ struct Settings {
   bool CompManual = false;    // View > "Select comparison manually"
   bool CCDandChart = true;    // View > "CCD and Chart" (false: "CCD only")
   int ContrastLevel = 3;      // the contrast track bar, 0 ... 16
+  bool CheckEnsemble = false; // View > "Check comparison stars": flag varying ones after Run
+  bool DropVarying = false;   // View > "Drop varying comparison stars" (checks as well)
+  double CandidateThreshold = 6.0; // a candidate scores above this
 };
 
 // Ranges of the whole-number controls.

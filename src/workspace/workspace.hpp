@@ -15,6 +15,9 @@
 #include "fits/bitmap.hpp"
 #include "fits/tfits.hpp"
 #include "periods/periodogram.hpp"
+#include "photometry/ensemble_check.hpp"
+#include "search/candidates.hpp"
+#include "search/more_indices.hpp"
 #include "workspace/settings.hpp"
 
 namespace morvik {
@@ -71,6 +74,11 @@ public:
   std::int32_t PickedStar = 0;
   std::int32_t RunCount = 0;
   std::int32_t SearchCount = 0;
+  // The last ensemble check; empty when Run did not check.
+  EnsembleCheck Check;
+  // The indices beside the eight and the candidates, from the last Search Variables.
+  std::vector<MoreIndices> More;
+  std::vector<Candidate> Candidates;
 
   // The image view's picture: the rendered frame with the marks drawn over it.
   Picture picture;

@@ -164,6 +164,21 @@ TEST_F(FrameReader, ScalingIsExtendedPrecision) {
   EXPECT_EQ(frame->Data(1, 1), 13835058055282165760.0); // 2^63 + 2^62 + 2048
 }
 
+// Signed 16-bit values with a scale that is not a whole number: negative stored values
+// keep their sign.
+TEST_F(FrameReader, SignedSixteenBitWithAFractionalScale) {
+  const std::int16_t stored[] = {-3, -32768, 32767, 1};
+  FitsBytes b;
+  b.Frame(16, 4, 1).Value("BSCALE", "0.25").Value("BZERO", "-7.5").End().PadTo2880();
+  for (auto v : stored)
+    b.I16(v);
+  ASSERT_TRUE(frame->LoadFromFile(dir.Write("s16.fits", b.PadTo2880('\0').bytes), false, log));
+  const double expected[] = {-8.25, -8199.5, 8184.25, -7.25};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(frame->Data(i + 1, 1), expected[i]) << i;
+  EXPECT_EQ(frame->BScale, 0.25);
+}
+
 TEST_F(FrameReader, DataFollowsTheBlanksOfAnUnpaddedHeader) {
   FitsBytes b;
   b.Frame(8, 2, 1).End().Blanks(17).U8(65).U8(32);

@@ -32,6 +32,20 @@ TEST(LightCurveFile, FixedColumnsAndValidRowsOnly) {
   EXPECT_EQ(LightCurveFileText(ts, 0), "");
 }
 
+// The time column is 13 wide whatever the size of the time: short times are padded on
+// the left, so the columns of the file stay in place.
+TEST(LightCurveFile, ShortTimesArePaddedToTheColumn) {
+  TTimeSeries ts;
+  ts.StarCount = 1;
+  ts.Rows.push_back(Row(59000.5, {M(12, 0.01, 12.25)}));
+  ts.Rows.push_back(Row(999999.999994, {M(12, 0.01, 12.25)}));
+  ts.Rows.push_back(Row(0.125, {M(12, 0.01, 12.25)}));
+  ts.RowCount = 3;
+  EXPECT_EQ(LightCurveFileText(ts, 1), "  59000.50000 12.2500  0.0100\r\n"
+                                       " 999999.99999 12.2500  0.0100\r\n"
+                                       "      0.12500 12.2500  0.0100\r\n");
+}
+
 TEST(LightCurveFile, StarWithoutValidMeasurementIsEmpty) {
   TTimeSeries ts;
   ts.StarCount = 1;

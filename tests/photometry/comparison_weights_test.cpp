@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,38 @@ TEST(ComparisonWeights, AQuietEnsembleConvergesAndStops) {
   // The quieter a star, the larger its weight.
   for (std::size_t j = 1; j < s.Stats.size(); ++j)
     EXPECT_GT(s.Stats[j - 1].Weight, s.Stats[j].Weight) << j;
+}
+
+// |K| of a "DIF = ... K= ... SUM = ..." line.
+double RelativeChange(const std::string& line) {
+  const std::size_t k = line.find("K= ");
+  return std::fabs(std::stod(line.substr(k + 3)));
+}
+
+// The loop stops at the first iteration whose relative change is below 1e-8, not one
+// earlier or later.
+TEST(ComparisonWeights, AQuietEnsembleStopsAtTheFirstSettledIteration) {
+  std::vector<double> variances;
+  for (int i = 0; i < 30; ++i)
+    variances.push_back(1e-4 * (1.0 + 0.01 * i));
+  TTimeSeries s = Ensemble(variances, std::vector<bool>(30, true));
+  MemoryLog log;
+  ComputeComparisonWeights(s, 3, 12.0, log);
+  const std::vector<std::string>& lines = log.Lines();
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[6], "STOP after 7 iteration");
+  EXPECT_LT(RelativeChange(lines[5]), 1e-8);
+  EXPECT_GE(RelativeChange(lines[4]), 1e-8);
+
+  // Equal scatter: every iteration gives the same sum, so iteration 2 stops.
+  TTimeSeries equal = Ensemble({4e-4, 4e-4, 4e-4, 4e-4}, std::vector<bool>(4, true));
+  MemoryLog equalLog;
+  ComputeComparisonWeights(equal, 1, 12.0, equalLog);
+  ASSERT_EQ(equalLog.Lines().size(), 4u);
+  EXPECT_EQ(equalLog.Lines()[0], "DIF = 0.00000000000000E+000 K= 0.00000000000000E+000 SUM = 14062500.00");
+  EXPECT_EQ(equalLog.Lines()[1], "STOP after 2 iteration");
+  for (const TStarStat& st : equal.Stats)
+    EXPECT_DOUBLE_EQ(st.Weight, 0.25);
 }
 
 struct NoSpreadCase {

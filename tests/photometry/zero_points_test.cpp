@@ -45,6 +45,24 @@ TEST(FrameZeroPoints, WeightedOffsetOfTheComparisonStars) {
   EXPECT_NEAR(At(s, 0, 4).RunMag, 19.0 - 0.25 - 10.0 + 9.5, 1e-12);
 }
 
+// With a comparison star missing the weights of the frame no longer add up to 1: the
+// offset is divided by the weight present.
+TEST(FrameZeroPoints, AMissingComparisonStarLeavesTheOthersToCarryTheOffset) {
+  TTimeSeries s = FourStars(2);
+  At(s, 0, 1).Mag = 10.2; // d = 0.2, weight 0.75 alone
+  At(s, 0, 2).Valid = false;
+  At(s, 0, 3).Mag = 13.0;
+  At(s, 1, 1).Valid = false;
+  At(s, 1, 2).Mag = 11.4; // d = 0.4, weight 0.25 alone
+  At(s, 1, 3).Mag = 13.0;
+  NullLog log;
+  ComputeFrameZeroPoints(s, 1, 9.5, log);
+  EXPECT_NEAR(At(s, 0, 3).RunMag, 13.0 - 0.2 - 10.0 + 9.5, 1e-12);
+  EXPECT_NEAR(At(s, 0, 1).RunMag, 10.0 - 10.0 + 9.5, 1e-12);
+  EXPECT_NEAR(At(s, 1, 3).RunMag, 13.0 - 0.4 - 10.0 + 9.5, 1e-12);
+  EXPECT_NEAR(At(s, 1, 2).RunMag, 11.0 - 10.0 + 9.5, 1e-12);
+}
+
 TEST(FrameZeroPoints, FramesWithoutAnOffsetAreLeftUncorrected) {
   TTimeSeries s = FourStars(2);
   // Row 0: no comparison star measured. Row 1: both sit at their weighted means.

@@ -146,7 +146,8 @@ private slots:
         for (QAction* item : a->menu()->actions())
           viewItems << item->text();
     QCOMPARE(viewItems,
-             (QStringList{"CCD only", "CCD and Chart", "Reset Zoom", "Select comparison manually", "Set used = 0"}));
+             (QStringList{"CCD only", "CCD and Chart", "Reset Zoom", "Select comparison manually", "Set used = 0",
+                          "Check comparison stars", "Drop varying comparison stars", "Candidates"}));
     QVERIFY(!w_->menuCCDonly->isChecked());
     QVERIFY(w_->menuCCDandChart->isChecked());
     QVERIFY(w_->menuCompManual->isCheckable());
@@ -156,7 +157,7 @@ private slots:
     SettingsPage* s = w_->settingsPage();
     QCOMPARE(s->rgChartX->checkedId(), 0);
     QCOMPARE(s->rgChartY->checkedId(), 2);
-    QCOMPARE(s->rgChartX->buttons().size(), 8);
+    QCOMPARE(s->rgChartX->buttons().size(), 14); // the eight, then the six further indices
     QCOMPARE(s->rgChartY->button(3)->text(), QStringLiteral("sq.root( Chi-squared )"));
     QVERIFY(s->debugch->isChecked());
     QCOMPARE(s->debugch->text(), QStringLiteral("debug"));

@@ -7,15 +7,18 @@
 //   DIR/PREFIX_0001.fits ...  and DIR/PREFIX_truth.txt (what each frame holds).
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "common/parse.hpp"
 #include "field_model.hpp"
+#include "field_truth.hpp"
 #include "field_writers.hpp"
 #include "series_writers.hpp"
 
@@ -24,6 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: morvik-fieldgen [--out PATH] [--stars N] [--frames N] [--nights N] [--width W] [--height H]\n"
     "                       [--seed S] [--no-image]\n"
+    "                       [--truth-variables N] [--outliers] [--drift MAG] [--ensemble-variable]\n"
     "       morvik-fieldgen --series DIR/PREFIX [--stars N] [--frames M] [--nights N] [--width W]\n"
     "                       [--height H] [--seed S]\n";
 
@@ -74,6 +78,7 @@ int main(int argc, char** argv) {
   fieldgen::FieldOptions o;
   std::string series;
   bool outGiven = false, starsGiven = false, framesGiven = false, nightsGiven = false;
+  fieldgen::TruthOptions truthOptions;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
     if (a == "--help") {
@@ -109,6 +114,21 @@ int main(int argc, char** argv) {
       nightsGiven |= n.value == &o.nights;
     }
     if (known) continue;
+    if (a == "--outliers" || a == "--ensemble-variable") {
+      (a == "--outliers" ? truthOptions.outliers : truthOptions.ensembleVariable) = true;
+      continue;
+    }
+    if (a == "--truth-variables") {
+      if (i + 1 >= argc || !ReadCount(argv[++i], 0, 65535, truthOptions.variables))
+        return UsageError("--truth-variables must be a whole number from 0 to 65535");
+      continue;
+    }
+    if (a == "--drift") {
+      auto v = i + 1 < argc ? morvik::ParseDecimal(argv[++i]) : std::nullopt;
+      if (!v || std::fabs(*v) > 5.0) return UsageError("--drift needs a magnitude from -5 to 5");
+      truthOptions.drift = *v;
+      continue;
+    }
     if (a == "--out") {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--out needs a path");
       o.out = argv[++i];
@@ -135,6 +155,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder, ec);
 
   fieldgen::Field field = fieldgen::MakeField(o);
+  const bool truth = truthOptions.Any();
+  const fieldgen::Truth richer = truth ? fieldgen::MakeTruth(field, truthOptions, o.seed) : fieldgen::Truth{};
   struct Output {
     bool wanted;
     std::string path;
@@ -142,7 +164,7 @@ int main(int argc, char** argv) {
   };
   const Output outputs[] = {
       {o.image, o.out + ".fit", fieldgen::WriteFrame},
-      {true, o.out + ".dat", fieldgen::WriteTable},
+      {!truth, o.out + ".dat", fieldgen::WriteTable},
       {true, o.out + ".xml",
        [](const fieldgen::Field& f, std::uint64_t, const std::string& p) { return fieldgen::WriteCatalog(f, p); }},
       {true, o.out + "_variables.txt", fieldgen::WriteVariables},
@@ -152,6 +174,16 @@ int main(int argc, char** argv) {
     if (!out.write(field, o.seed, out.path)) {
       std::fprintf(stderr, "morvik-fieldgen: cannot write %s: %s\n", out.path.c_str(), std::strerror(errno));
       return 1;
+    }
+  }
+  if (truth) {
+    for (const std::string& path : {o.out + ".dat", o.out + "_truth.txt"}) {
+      const bool written = path.ends_with(".dat") ? fieldgen::WriteTruthTable(field, richer, o.seed, path)
+                                                  : fieldgen::WriteTruth(richer, path);
+      if (!written) {
+        std::fprintf(stderr, "morvik-fieldgen: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return 1;
+      }
     }
   }
   std::printf("Field %dx%d, %zu stars, %zu frames written to %s.*\n", field.width, field.height, field.stars.size(),

@@ -77,7 +77,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
-        name == "--frame-info" || name == "--header" || name == "--quiet") {
+        name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--check-ensemble" ||
+        name == "--drop-varying" || name == "--more-indices") {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -92,6 +93,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--frame-info") o.printouts.push_back(Printout::FrameInfo);
       if (name == "--header") o.printouts.push_back(Printout::Header);
       if (name == "--quiet") o.quiet = true;
+      if (name == "--check-ensemble") o.settings.CheckEnsemble = true;
+      if (name == "--drop-varying") o.settings.DropVarying = true;
+      if (name == "--more-indices") o.moreIndices = true;
       continue;
     }
 
@@ -100,7 +104,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         "--frame-border", "--frame-border-px", "--presence",   "--variance-factor", "--max-comp",
         "--skip-less",    "--star-sigma",      "--data-sigma", "--x-axis",          "--y-axis",
         "--contrast",     "--stats",           "--chart",      "--table",           "--lightcurve",
-        "--periodogram",  "--image",           "--log"};
+        "--periodogram",  "--image",           "--log",        "--candidates",      "--candidate-threshold"};
     bool valued = false;
     for (const char* v : kValued)
       valued = valued || name == v;
@@ -170,7 +174,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--contrast") {
       if (!spin(o.settings.ContrastLevel, kContrastRange)) return fail(RangeText("--contrast", kContrastRange));
     } else if (name == "--x-axis" || name == "--y-axis") {
-      constexpr SpinRange axes{0, 7};
+      constexpr SpinRange axes{0, 13}; // 8 ... 13 only with --more-indices, checked at the end
       if (!spin(name == "--x-axis" ? o.settings.ChartX : o.settings.ChartY, axes))
         return fail(RangeText(name.c_str(), axes));
     } else if (name == "--variance-factor") {
@@ -193,12 +197,20 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       Output out{name == "--lightcurve" ? OutputKind::LightCurve : OutputKind::Periodogram, "", 0};
       if (!SplitIdFile(value, out.id, out.path)) return fail(name + " needs ID=FILE, not \"" + value + "\"");
       o.outputs.push_back(out);
+    } else if (name == "--candidates") {
+      if (!path(OutputKind::Candidates)) return fail("--candidates needs a file name");
+    } else if (name == "--candidate-threshold") {
+      auto v = ParseDecimal(value);
+      if (!v || !(*v > 0.0)) return fail("--candidate-threshold needs a number above 0, not \"" + value + "\"");
+      o.settings.CandidateThreshold = *v;
     } else if (name == "--log") {
       if (value.empty()) return fail("--log needs a file name");
       o.logFile = value;
     }
   }
   if (!frameSeen) return fail("no FRAME given");
+  if (!o.moreIndices && (o.settings.ChartX > 7 || o.settings.ChartY > 7))
+    return fail(RangeText("--x-axis and --y-axis", SpinRange{0, 7}) + " (8 to 13 with --more-indices)");
   return r;
 }
 
@@ -226,6 +238,14 @@ Search Variables and the outputs, in the order the options are given.
   --x-axis I, --y-axis I  chart axes 0..7 (0, 2): mean magnitude, raw standard deviation,
                           standard deviation, sq.root(chi-squared), MAD, robust median
                           statistic, normalized excess variance, von Neumann ratio
+  --check-ensemble        after Run, flag comparison stars that vary against the others
+                          (a log line each, a Flag column in --stats)
+  --drop-varying          --check-ensemble, and Run again without the flagged stars
+                          until none is flagged (at most 5 rounds)
+  --more-indices          axis items 8..13: interquartile range, Stetson J, K, L, 1/eta,
+                          excess over expected scatter; their columns in --stats
+  --candidates FILE       the variable-star candidates, ranked, CSV
+  --candidate-threshold S score above which a star is a candidate (6)
   --contrast L            contrast level 0..16 for the picture (3)
   --stats FILE            per-star statistics, CSV
   --chart FILE            the points of the Find Variables chart, CSV

@@ -15,7 +15,7 @@ inline constexpr const char* kVersionText = "morvik-cli 1.0.0";
 inline constexpr const char* kUsageLine = "usage: morvik-cli FRAME [options]   (morvik-cli --help lists the options)";
 
 // Outputs that run after Search Variables, in the order given.
-enum class OutputKind { Stats, Chart, Table, LightCurve, Periodogram, Histogram, Image };
+enum class OutputKind { Stats, Chart, Table, LightCurve, Periodogram, Histogram, Image, Candidates };
 
 struct Output {
   OutputKind kind;
@@ -48,6 +48,7 @@ struct Options {
   bool noMarks = false;
   std::optional<std::string> logFile;
   bool quiet = false;
+  bool moreIndices = false; // axis items 8 ... 13 and the new index columns in --stats
 };
 
 struct ParseResult {

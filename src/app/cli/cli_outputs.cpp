@@ -52,8 +52,11 @@ std::string HeaderText(const TFits& f) {
 
 std::string StatsCsv(const Workspace& ws) {
   std::string out = "id,x,y,m,NValid,Mean,MeanW,MeanErr,Variance,Used,Weight,RunMean,NAccepted,RunMeanW,RunMedian,"
-                    "RunVariance,ChiSq,Mad,RobustMedian,ExcessVariance,VonNeumann,Mark\n";
+                    "RunVariance,ChiSq,Mad,RobustMedian,ExcessVariance,VonNeumann,Mark";
   const auto& stats = ws.Series.Stats;
+  // After an ensemble check: Flag, 1 for a varying comparison star.
+  const bool flags = ws.Check.Stars.size() == stats.size() && !stats.empty();
+  out += flags ? ",Flag\n" : "\n";
   for (std::size_t i = 0; i < stats.size(); ++i) {
     const TStarStat& s = stats[i];
     const TCatalogStar& c = ws.Catalog[static_cast<long long>(i) + 1];
@@ -85,6 +88,7 @@ std::string StatsCsv(const Workspace& ws) {
       out += f;
       first = false;
     }
+    if (flags) out += ws.Check.Stars[i].Flagged ? ",1" : ",0";
     out += '\n';
   }
   return out;

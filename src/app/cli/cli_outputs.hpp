@@ -14,6 +14,9 @@ std::string FrameInfoText(const TFits& frame);
 std::string HeaderText(const TFits& frame);
 // --stats: CSV header, then one line per star in id order, LF.
 std::string StatsCsv(const Workspace& ws);
+// --stats with --more-indices: the same, then IQR,StetsonJ,StetsonK,StetsonL,InverseEta,
+// ExcessScatter per star.
+std::string StatsCsvWithMore(const Workspace& ws);
 // --chart: index,label,x,y,variable for the Find Variables points in series order, LF.
 std::string ChartCsv(const Workspace& ws);
 // --table: two '#' lines, then the time and RunMag, Err per star (99.999 9.999 when

@@ -9,6 +9,7 @@
 #include "common/files.hpp"
 #include "common/format.hpp"
 #include "periods/lafler_kinman.hpp"
+#include "workspace/candidate_commands.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/period_commands.hpp"
 #include "workspace/run_commands.hpp"
@@ -33,6 +34,8 @@ const char* OptionName(OutputKind kind) {
     return "--histogram";
   case OutputKind::Image:
     return "--image";
+  case OutputKind::Candidates:
+    return "--candidates";
   }
   return "";
 }
@@ -66,6 +69,10 @@ public:
     ChooseComparison();
     Run(ws_);
     SearchVariables(ws_);
+    bool candidates = o_.moreIndices;
+    for (const Output& out : o_.outputs)
+      candidates = candidates || out.kind == OutputKind::Candidates;
+    if (candidates && ws_.More.empty()) ComputeCandidates(ws_);
     for (const Output& out : o_.outputs)
       WriteOutput(out);
     return ok_;
@@ -125,7 +132,7 @@ private:
   void WriteOutput(const Output& out) {
     switch (out.kind) {
     case OutputKind::Stats:
-      Save(out.path, StatsCsv(ws_));
+      Save(out.path, o_.moreIndices ? StatsCsvWithMore(ws_) : StatsCsv(ws_));
       break;
     case OutputKind::Chart:
       Save(out.path, ChartCsv(ws_));
@@ -152,6 +159,9 @@ private:
       if (!SaveBmp(pixels, f.Width, f.Height, out.path)) Failed(out.path);
       break;
     }
+    case OutputKind::Candidates:
+      Save(out.path, CandidatesCsv(ws_));
+      break;
     }
   }
 
