@@ -121,6 +121,15 @@ void ChartView::UndoZoom() {
   Refresh();
 }
 
+void ChartView::ZoomTo(Range x, Range y) {
+  if (!(x.min < x.max) || !(y.min < y.max)) return;
+  EnsureLayout(); // a pending reset of the model must not undo this zoom later
+  zoomX_ = x;
+  zoomY_ = y;
+  zoomed_ = true;
+  Refresh();
+}
+
 bool ChartView::IsZoomed() const {
   EnsureLayout();
   return zoomed_;

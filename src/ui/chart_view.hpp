@@ -56,6 +56,8 @@ public:
     double min = 0.0;
     double max = 1.0;
   };
+  // Shows the given ranges, as a zoom band would; an empty range is ignored.
+  void ZoomTo(Range x, Range y);
   // Value ranges of the current view (full view or zoom).
   Range BottomRange() const;
   Range LeftRange() const;

@@ -79,6 +79,8 @@ template <typename F> void MainWindow::Command(bool busy, F&& action) {
   SyncMenus();
 }
 
+void MainWindow::RunCommand(bool busy, const std::function<void()>& action) { Command(busy, action); }
+
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), log_(new LogPane), ws_(std::make_unique<Workspace>(*log_)) {
   setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -259,10 +261,11 @@ void MainWindow::BuildMenus() {
           [this] { Command(false, [&] { ResetZoom(*ws_, pages_->currentIndex()); }); });
   connect(menuCompManual, &QAction::triggered, this, [this] { Command(false, [&] { ToggleCompManual(*ws_); }); });
   connect(menuCancelUed, &QAction::triggered, this, [this] { Command(false, [&] { SetUsedZero(*ws_); }); });
-  connect(menuSearchVars, &QAction::triggered, this, [this] { Command(true, [&] { SearchVariables(*ws_); }); });
+  connect(menuSearchVars, &QAction::triggered, this, &MainWindow::SearchVariablesClick);
   connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
   connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
+  BuildWorkMenus();
 }
 
 void MainWindow::WireCharts() {
@@ -307,6 +310,7 @@ void MainWindow::SyncMenus() {
   menuCCDandChart->setChecked(ws_->settings.CCDandChart);
   menuCCDonly->setChecked(!ws_->settings.CCDandChart);
   menuCompManual->setChecked(ws_->settings.CompManual);
+  SyncUndoMenu();
 }
 
 // --- UiHooks ---
@@ -344,6 +348,7 @@ void MainWindow::OpenFromCommandLine(const QString& path) {
 
 void MainWindow::OpenPath(const QString& path) {
   Command(true, [&] { OpenFrame(*ws_, LocalPath(path)); });
+  AfterOpen(path);
   // The caption and the view follow the frame object: a frame the reader refused left
   // it as it was, and a table that failed after the frame was read leaves the new one.
   if (!ws_->CurrentFrame) return;
@@ -363,6 +368,7 @@ void MainWindow::FitFrameToView() {
     const int left = std::max(wanted, kMinPaneWidth);
     splitter1_->setSizes({left, total - left});
   }
+  ShowImageFromTopLeft();
 }
 
 QString MainWindow::ChooseSaveFile(const QString& proposed) {
@@ -413,9 +419,9 @@ void MainWindow::imgContextPopup(int x, int y, const QPoint& globalPos) {
     const QString answer = dialogs.inputText(this, Text(q.caption), Text(q.prompt), Text(q.proposed));
     Command(false, [&] { SelectComparison(*ws_, answer.toStdString()); });
   } else if (chosen == markVar) {
-    Command(false, [&] { MarkasVariable1Click(*ws_); });
+    RecordEdit("Mark as Variable", [&] { Command(false, [&] { MarkasVariable1Click(*ws_); }); });
   } else if (chosen == falseAlarm) {
-    Command(false, [&] { Falsealarmremove1Click(*ws_); });
+    RecordEdit("False alarm", [&] { Command(false, [&] { Falsealarmremove1Click(*ws_); }); });
   } else if (chosen == showChart) {
     Command(false, [&] { ShowLightCurveFromImage(*ws_); });
   } else if (chosen == saveLC) {
@@ -455,9 +461,9 @@ void MainWindow::Series1ClickPointer(std::size_t i, int x, int y) {
   if (chosen == show) {
     Command(false, [&] { ShowLightCurveFromChart(*ws_); });
   } else if (chosen == confirm) {
-    Command(false, [&] { ConfirmVariable1Click(*ws_); });
+    RecordEdit("Mark as Variable", [&] { Command(false, [&] { ConfirmVariable1Click(*ws_); }); });
   } else if (chosen == remove) {
-    Command(false, [&] { RemoveStar1Click(*ws_); });
+    RecordEdit("False alarm", [&] { Command(false, [&] { RemoveStar1Click(*ws_); }); });
   }
 }
 
@@ -472,9 +478,9 @@ void MainWindow::Series2ClickPointer(std::size_t series, std::size_t i, int x, i
   QAction* chosen = dialogs.popup(menu, chart2_->mapToGlobal(QPoint(x, y)));
   chart2_->PostReleaseAfterPopup();
   if (chosen == deletePoint) {
-    Command(false, [&] { DeletePoint(*ws_); });
+    RecordEdit("Delete Point", [&] { Command(false, [&] { DeletePoint(*ws_); }); });
   } else if (chosen == deleteForAll) {
-    Command(false, [&] { DeletePointForAll(*ws_); });
+    RecordEdit("Delete point for all", [&] { Command(false, [&] { DeletePointForAll(*ws_); }); });
   }
 }
 

@@ -4,8 +4,10 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
 
+#include "session/undo_history.hpp"
 #include "ui/dialogs.hpp"
 #include "workspace/workspace.hpp"
 
@@ -78,6 +80,37 @@ public:
   QAction* menuLK = nullptr;
   QAction* menuContrast = nullptr;
   QAction* test11 = nullptr;
+
+  // Beyond the specified menus: undo, fitting the light curve, quitting, help and the
+  // status bar's word on each command (main_window_work.cpp).
+  QAction* menuUndo = nullptr;
+  QAction* menuRedo = nullptr;
+  QAction* menuFitCorrected = nullptr;
+  QAction* menuQuit = nullptr;
+  QAction* menuShortcuts = nullptr;
+  QAction* menuAbout = nullptr;
+  QLabel* feedbackPanel() const { return feedback_; }
+  const UndoHistory& undoHistory() const { return undo_; }
+  // A plain sentence on what the last command did, at the right of the status bar.
+  void ShowFeedback(const QString& text);
+
+private:
+  void BuildWorkMenus();
+  // Command() for the files beside this one.
+  void RunCommand(bool busy, const std::function<void()>& action);
+  void SearchVariablesClick();
+  void AfterOpen(const QString& path);
+  void ShowImageFromTopLeft();
+  // Runs a command that may delete points or change marks; what it changed becomes one
+  // step of the undo history, and a deletion is logged.
+  void RecordEdit(const char* name, const std::function<void()>& command);
+  void UndoRedo(bool undo);
+  void SyncUndoMenu();
+  void FitToCorrectedPoints();
+  void ShowShortcuts();
+
+  UndoHistory undo_;
+  QLabel* feedback_ = nullptr;
 
 private:
   void BuildMenus();
