@@ -254,7 +254,7 @@ void MainWindow::BuildMenus() {
 
   connect(menuOpen, &QAction::triggered, this, &MainWindow::menuOpenClick);
   connect(menuSaveImg, &QAction::triggered, this, [this] { Command(false, [&] { SaveImage(*ws_); }); });
-  connect(menuRun, &QAction::triggered, this, [this] { Command(true, [&] { Run(*ws_); }); });
+  connect(menuRun, &QAction::triggered, this, &MainWindow::RunClick);
   connect(menuCCDonly, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, false); }); });
   connect(menuCCDandChart, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, true); }); });
   connect(menuResetZoom, &QAction::triggered, this,

@@ -98,6 +98,7 @@ private:
   void BuildWorkMenus();
   // Command() for the files beside this one.
   void RunCommand(bool busy, const std::function<void()>& action);
+  void RunClick();
   void SearchVariablesClick();
   void AfterOpen(const QString& path);
   void ShowImageFromTopLeft();

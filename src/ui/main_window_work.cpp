@@ -21,6 +21,7 @@
 #include "ui/main_window.hpp"
 #include "ui/picture_view.hpp"
 #include "workspace/frame_commands.hpp"
+#include "workspace/run_commands.hpp"
 #include "workspace/search_commands.hpp"
 
 namespace morvik {
@@ -80,12 +81,19 @@ void MainWindow::BuildWorkMenus() {
 
   feedback_ = new QLabel;
   feedback_->setObjectName(QStringLiteral("FeedbackPanel"));
+  // Narrow enough to leave the specified panels their room; the whole sentence is in
+  // the tooltip.
   feedback_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   feedback_->setMinimumWidth(120);
-  statusBar()->addPermanentWidget(feedback_, 1);
+  feedback_->setMaximumWidth(360);
+  feedback_->setFrameShape(QFrame::StyledPanel);
+  statusBar()->addPermanentWidget(feedback_);
 }
 
-void MainWindow::ShowFeedback(const QString& text) { feedback_->setText(text); }
+void MainWindow::ShowFeedback(const QString& text) {
+  feedback_->setText(text);
+  feedback_->setToolTip(text);
+}
 
 void MainWindow::ShowShortcuts() {
   QStringList lines;
@@ -102,6 +110,19 @@ void MainWindow::ShowShortcuts() {
 }
 
 // --- Commands that say what they did ---
+
+void MainWindow::RunClick() {
+  const std::int32_t before = ws_->RunCount;
+  RunCommand(true, [&] { Run(*ws_); });
+  if (ws_->RunCount == before) return;
+  int used = 0;
+  for (const TStarStat& st : ws_->Series.Stats)
+    used += st.Used ? 1 : 0;
+  ShowFeedback(QStringLiteral("Run: %1 of %2 stars in the ensemble, comparison #%3")
+                   .arg(used)
+                   .arg(ws_->Series.StarCount)
+                   .arg(ws_->CompStarId));
+}
 
 void MainWindow::SearchVariablesClick() {
   if (ws_->Series.StarCount == 0) {

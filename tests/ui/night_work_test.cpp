@@ -47,6 +47,14 @@ private:
     QCoreApplication::processEvents();
     QVERIFY(w_->grab().save(ScreenshotDir() + QStringLiteral("/night_%1.png").arg(QLatin1String(name))));
   }
+  void ClickLightCurvePoint(std::size_t i, const QString& choice) {
+    script_.popupChoice = choice;
+    ChartView* chart = w_->lightCurveChart();
+    Press(chart, chart->PixelPosition(kSeriesRaw, i).toPoint());
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    script_.popupChoice.clear();
+  }
   // The statistics a Run gives, as one comparable list.
   std::vector<double> Statistics() {
     std::vector<double> v;
@@ -98,6 +106,121 @@ private slots:
     bar->setValue(bar->maximum());
     QCOMPARE(w_->imageView()->x() + w_->imageView()->width(), w_->scrollBox()->viewport()->width());
     bar->setValue(0);
+  }
+
+  void runAndSearchSayWhatTheyDid() {
+    script_.inputAnswer.reset();
+    ImagePopup(field_.comparison, QStringLiteral("Select a Comparison"));
+    QCOMPARE(ws().CompStarId, field_.comparison);
+    w_->menuRun->trigger();
+    int used = 0;
+    for (const TStarStat& st : ws().Series.Stats)
+      used += st.Used ? 1 : 0;
+    QCOMPARE(Status(), QStringLiteral("Run: %1 of %2 stars in the ensemble, comparison #%3")
+                           .arg(used)
+                           .arg(field_.stars.size())
+                           .arg(field_.comparison));
+    w_->menuSearchVars->trigger();
+    QVERIFY2(Status().startsWith(QStringLiteral("Search Variables: ")), qPrintable(Status()));
+  }
+
+  void undoAndRedoOfDeletionsGiveBackTheStatistics() {
+    const int v = field_.variables.front();
+    ImagePopup(v, QStringLiteral("Show Light Curve"));
+    const ChartModel& lc = ws().LightCurve;
+    const std::size_t points = lc.series[kSeriesRaw].Count();
+    QVERIFY(points > 10);
+    QVERIFY(!w_->menuUndo->isEnabled());
+    const std::vector<double> original = Statistics();
+
+    ClickLightCurvePoint(points / 3, QStringLiteral("Delete Point"));
+    QCOMPARE(lc.series[kSeriesRaw].Count(), points - 1);
+    QCOMPARE(w_->menuUndo->text(), QStringLiteral("Undo Delete Point"));
+    QVERIFY(w_->logPane()->Lines().last().startsWith(QStringLiteral("Delete Point: star #%1, row ").arg(v)));
+    w_->menuRun->trigger();
+    const std::vector<double> onePoint = Statistics();
+    QVERIFY(onePoint != original);
+
+    ClickLightCurvePoint(points / 2, QStringLiteral("Delete point for all "));
+    QCOMPARE(w_->menuUndo->text(), QStringLiteral("Undo Delete point for all"));
+    w_->menuRun->trigger();
+    const std::vector<double> wholeFrame = Statistics();
+    QVERIFY(wholeFrame != onePoint);
+    Shot("deleted");
+
+    // Back step by step: each Run gives the statistics of that step again.
+    w_->menuUndo->trigger();
+    QCOMPARE(w_->menuUndo->text(), QStringLiteral("Undo Delete Point"));
+    QCOMPARE(w_->menuRedo->text(), QStringLiteral("Redo Delete point for all"));
+    w_->menuRun->trigger();
+    QCOMPARE(Statistics(), onePoint);
+    w_->menuUndo->trigger();
+    QVERIFY(!w_->menuUndo->isEnabled());
+    QCOMPARE(lc.series[kSeriesRaw].Count(), points);
+    w_->menuRun->trigger();
+    QCOMPARE(Statistics(), original);
+    // ... and forward again.
+    w_->menuRedo->trigger();
+    w_->menuRedo->trigger();
+    QVERIFY(!w_->menuRedo->isEnabled());
+    w_->menuRun->trigger();
+    QCOMPARE(Statistics(), wholeFrame);
+    // A new edit drops what could be redone.
+    w_->menuUndo->trigger();
+    ClickLightCurvePoint(1, QStringLiteral("Delete Point"));
+    QVERIFY(!w_->menuRedo->isEnabled());
+  }
+
+  void undoAndRedoOfMarks() {
+    const int v = field_.variables.back();
+    const std::size_t s = static_cast<std::size_t>(v - 1);
+    const std::uint8_t before = ws().Series.Stats[s].Mark;
+    QVERIFY(before != kMarkVariable);
+    ImagePopup(v, QStringLiteral("Mark as Variable"));
+    QCOMPARE(ws().Series.Stats[s].Mark, kMarkVariable);
+    QCOMPARE(w_->menuUndo->text(), QStringLiteral("Undo Mark as Variable"));
+    // Through its shortcut, as a user undoes.
+    QApplication::setActiveWindow(w_.get());
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ws().Series.Stats[s].Mark, before);
+    QCOMPARE(w_->menuRedo->text(), QStringLiteral("Redo Mark as Variable"));
+    QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ws().Series.Stats[s].Mark, kMarkVariable);
+  }
+
+  void fitToCorrectedPointsIgnoresAWildRawPoint() {
+    const int v = field_.variables.front();
+    const std::size_t s = static_cast<std::size_t>(v - 1);
+    // One raw magnitude far off, as a satellite trail through the aperture gives.
+    std::size_t wild = 0;
+    while (!ws().Series.Rows[wild].Items[s].Valid)
+      ++wild;
+    ws().Series.Rows[wild].Items[s].Mag += 8.0;
+    ImagePopup(v, QStringLiteral("Show Light Curve"));
+    ChartView* chart = w_->lightCurveChart();
+    QVERIFY(chart->LeftRange().max - chart->LeftRange().min > 8.0);
+    w_->menuFitCorrected->trigger();
+    QVERIFY(chart->IsZoomed());
+    const PointSeries& run = ws().LightCurve.series[kSeriesRun];
+    double lo = run.Point(0).y, hi = lo;
+    for (const ChartPoint& p : run.Points()) {
+      lo = std::min(lo, p.y);
+      hi = std::max(hi, p.y);
+    }
+    const auto range = chart->LeftRange();
+    QVERIFY2(range.max - range.min < 2.0 * (hi - lo), qPrintable(QString::number(range.max - range.min)));
+    int inside = 0;
+    for (const ChartPoint& p : run.Points())
+      inside += (p.y >= range.min && p.y <= range.max) ? 1 : 0;
+    QVERIFY(inside >= static_cast<int>(run.Count()) * 95 / 100);
+    QCOMPARE(chart->BottomRange().min <= run.Point(0).x, true);
+    QCOMPARE(chart->BottomRange().max >= run.Point(run.Count() - 1).x, true);
+    Shot("fit_corrected");
+    // Reset Zoom goes back to the automatic ranges.
+    w_->menuResetZoom->trigger();
+    QVERIFY(!chart->IsZoomed());
+    ws().Series.Rows[wild].Items[s].Mag -= 8.0;
   }
 };
 
