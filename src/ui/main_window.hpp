@@ -3,15 +3,19 @@
 // the log. It owns the workspace and carries out every command on it.
 
 #include <QMainWindow>
+#include <QSettings>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "session/undo_history.hpp"
 #include "ui/dialogs.hpp"
 #include "workspace/workspace.hpp"
 
 class QAction;
+class QCloseEvent;
+
 class QLabel;
 class QMenu;
 class QScrollArea;
@@ -91,6 +95,16 @@ public:
   QAction* menuAbout = nullptr;
   QLabel* feedbackPanel() const { return feedback_; }
   const UndoHistory& undoHistory() const { return undo_; }
+  QAction* menuSaveSession = nullptr;
+  QMenu* recentMenu = nullptr;
+  // Keeps the Settings page, the window's geometry and the recent files in `store`
+  // between runs (the program passes its own; without one nothing is kept).
+  void UseSettingsStore(std::unique_ptr<QSettings> store);
+  // File > Save Session: writes <base>.morvik beside the frame; false when nothing
+  // was written.
+  bool SaveSession();
+  // Reads a session file and, when it fits the opened table, restores it and runs.
+  bool RestoreSession(const QString& path);
   // A plain sentence on what the last command did, at the right of the status bar.
   void ShowFeedback(const QString& text);
 
@@ -110,7 +124,14 @@ private:
   void FitToCorrectedPoints();
   void ShowShortcuts();
 
+  void BuildSessionMenus(QMenu* file);
+  void OfferSession();
+  void FillRecentMenu();
+  void closeEvent(QCloseEvent* event) override;
+
   UndoHistory undo_;
+  std::vector<bool> validAsRead_;
+  std::unique_ptr<QSettings> store_;
   QLabel* feedback_ = nullptr;
 
 private:

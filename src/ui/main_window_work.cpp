@@ -16,6 +16,7 @@
 
 #include "common/files.hpp"
 #include "periods/robust_range.hpp"
+#include "session/session_file.hpp"
 #include "ui/chart_view.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/main_window.hpp"
@@ -51,6 +52,8 @@ void MainWindow::BuildWorkMenus() {
   }
 
   file->addSeparator();
+  BuildSessionMenus(file);
+  file->addSeparator();
   menuQuit = AddWorkItem(file, "menuQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(menuQuit, &QAction::triggered, this, &QWidget::close);
 
@@ -83,9 +86,7 @@ void MainWindow::BuildWorkMenus() {
   feedback_->setObjectName(QStringLiteral("FeedbackPanel"));
   // Narrow enough to leave the specified panels their room; the whole sentence is in
   // the tooltip.
-  feedback_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  feedback_->setMinimumWidth(120);
-  feedback_->setMaximumWidth(360);
+  feedback_->setFixedWidth(340);
   feedback_->setFrameShape(QFrame::StyledPanel);
   statusBar()->addPermanentWidget(feedback_);
 }
@@ -139,6 +140,7 @@ void MainWindow::SearchVariablesClick() {
 void MainWindow::AfterOpen(const QString& path) {
   undo_.Clear();
   SyncUndoMenu();
+  validAsRead_ = ValidityOf(ws_->Series);
   if (!ws_->CurrentFrame || ws_->FramePath != QFile::encodeName(path).toStdString()) {
     ShowFeedback(QStringLiteral("Nothing opened: %1 was not read").arg(QFileInfo(path).fileName()));
     return;
@@ -157,6 +159,7 @@ void MainWindow::AfterOpen(const QString& path) {
                    .arg(frame)
                    .arg(ws_->Series.StarCount)
                    .arg(ws_->Series.Rows.size()));
+  OfferSession();
 }
 
 void MainWindow::ShowImageFromTopLeft() {

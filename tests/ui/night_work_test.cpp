@@ -3,18 +3,24 @@
 // marks, and saying what happened in the status bar.
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
+#include "session/session_file.hpp"
 #include "ui/chart_view.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/picture_view.hpp"
+#include "ui/settings_page.hpp"
 #include "ui_test_support.hpp"
 
 using namespace morvik;
@@ -61,7 +67,13 @@ private:
     for (const TStarStat& st : ws().Series.Stats) {
       v.push_back(st.NValid);
       v.push_back(st.Variance);
+      v.push_back(st.Used ? 1.0 : 0.0);
+      v.push_back(st.Weight);
     }
+    // The corrected magnitudes Run gives, every one.
+    for (const TDataLine& row : ws().Series.Rows)
+      for (const TMeasurement& m : row.Items)
+        if (m.Valid) v.push_back(m.RunMag);
     return v;
   }
 
@@ -196,6 +208,7 @@ private slots:
     std::size_t wild = 0;
     while (!ws().Series.Rows[wild].Items[s].Valid)
       ++wild;
+    const double asRead = ws().Series.Rows[wild].Items[s].Mag;
     ws().Series.Rows[wild].Items[s].Mag += 8.0;
     ImagePopup(v, QStringLiteral("Show Light Curve"));
     ChartView* chart = w_->lightCurveChart();
@@ -220,7 +233,86 @@ private slots:
     // Reset Zoom goes back to the automatic ranges.
     w_->menuResetZoom->trigger();
     QVERIFY(!chart->IsZoomed());
-    ws().Series.Rows[wild].Items[s].Mag -= 8.0;
+    ws().Series.Rows[wild].Items[s].Mag = asRead;
+  }
+
+  void sessionSavedAndRestoredGivesTheSameWork() {
+    // A session with deletions, a mark and a changed setting.
+    w_->settingsPage()->spPart4select->setValue(65);
+    w_->menuRun->trigger();
+    const std::vector<bool> validity = ValidityOf(ws().Series);
+    std::vector<std::uint8_t> marks;
+    for (const TStarStat& st : ws().Series.Stats)
+      marks.push_back(st.Mark);
+    QVERIFY(std::count(marks.begin(), marks.end(), kMarkVariable) >= 1);
+    const std::vector<double> statistics = Statistics();
+    w_->menuSaveSession->trigger();
+    const QString session = field_.base + QStringLiteral(".morvik");
+    QVERIFY(QFileInfo::exists(session));
+    QVERIFY(w_->logPane()->Lines().last().startsWith(QStringLiteral("Session written to ")));
+
+    // Declining the offer opens the table as it is in its file.
+    script_.answerYes = false;
+    w_->settingsPage()->spPart4select->setValue(70);
+    Open(field_.frame);
+    QCOMPARE(script_.questionCaptions.last(), QStringLiteral("Restore Session"));
+    QVERIFY(ValidityOf(ws().Series) != validity);
+
+    script_.answerYes = true;
+    Open(field_.frame);
+    QVERIFY(script_.messages.isEmpty());
+    QCOMPARE(ws().CompStarId, field_.comparison);
+    QCOMPARE(w_->settingsPage()->spPart4select->value(), 65);
+    QVERIFY(ValidityOf(ws().Series) == validity);
+    QCOMPARE(ws().RunCount, 1); // restored and run
+    for (std::size_t j = 0; j < marks.size(); ++j)
+      QCOMPARE(ws().Series.Stats[j].Mark, marks[j]);
+    QCOMPARE(Statistics(), statistics);
+    QVERIFY2(Status().startsWith(QStringLiteral("Session restored")), qPrintable(Status()));
+    ws().hooks->ShowPage(kPageView);
+    Shot("restored");
+  }
+
+  void sessionsThatDoNotFitAreRefusedAndChangeNothing() {
+    const QString session = field_.base + QStringLiteral(".morvik");
+    QFile file(session);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    auto writeSession = [&](const QByteArray& bytes) {
+      QFile f(session);
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(bytes);
+    };
+    const std::vector<bool> validity = ValidityOf(ws().Series);
+    const std::vector<double> statistics = Statistics();
+    const int runs = ws().RunCount;
+    QByteArray otherTable = good;
+    otherTable.replace(QByteArray("table 60 stars"), QByteArray("table 61 stars"));
+    const struct {
+      QByteArray bytes;
+      const char* message;
+    } cases[] = {
+        {otherTable, "saved for a table of 61 stars"},
+        {good.left(good.indexOf('\n') + 1), "cut short"},
+        {QByteArray("<?xml version=\"1.0\"?>\n<session/>\n"), "no session this program can restore"},
+        {QByteArray("morvik-session 7\ntable 60 stars 80 rows\n"), "format version 7"},
+        {QByteArray("\x00\xff\x13garbage", 10), "no session this program can restore"},
+        {good + QByteArray("deleted 5000 3\n"), "does not have"},
+    };
+    for (const auto& c : cases) {
+      writeSession(c.bytes);
+      script_.messages.clear();
+      QVERIFY(!w_->RestoreSession(session));
+      QCOMPARE(script_.messages.size(), 1);
+      QVERIFY2(script_.messages[0].first.contains(QLatin1String(c.message)), qPrintable(script_.messages[0].first));
+      QVERIFY(script_.messages[0].second);
+      QVERIFY(ValidityOf(ws().Series) == validity);
+      QCOMPARE(Statistics(), statistics);
+      QCOMPARE(ws().RunCount, runs);
+    }
+    script_.messages.clear();
+    writeSession(good);
   }
 };
 
