@@ -96,7 +96,7 @@ std::string WriteSession(const SessionData& s) {
     if (f.whole) out << s.settings.*f.whole;
     if (f.text) {
       const std::string& t = s.settings.*f.text;
-      out << t.substr(0, t.find_first_of("\r\n"));
+      out << t.substr(0, t.find('\n'));
     }
     if (f.flag) out << (s.settings.*f.flag ? "yes" : "no");
     out << '\n';
@@ -204,6 +204,8 @@ SessionRead ReadSession(std::string_view text) {
         return fail("unreadable setting " + std::string(name));
       }
     } else {
+      for (const char* known : {"frame", "table", "comparison", "ensemble", "deleted", "mark", "period", "setting"})
+        if (key == known) return fail("unreadable \"" + std::string(key) + "\" entry");
       return fail("unknown entry \"" + std::string(key) + "\"");
     }
   }
