@@ -451,6 +451,7 @@ void MainWindow::menuSavePeriodogramClick() {
 
 void MainWindow::Series1ClickPointer(std::size_t i, int x, int y) {
   Command(false, [&] { ClickVarPoint(*ws_, i, x, y); });
+  ScrollToStar(static_cast<int>(ws_->SelectedStar) + 1);
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("PopupChart1"));
   QAction* show = AddItem(&menu, "ShowLightCurve1", "Show Light Curve");

@@ -23,6 +23,7 @@ class QSlider;
 class QSplitter;
 class QStackedWidget;
 class QTabBar;
+class QToolBar;
 
 namespace morvik {
 
@@ -93,6 +94,10 @@ public:
   QAction* menuQuit = nullptr;
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
+  QAction* menuGoToStar = nullptr;
+  QToolBar* commandBar = nullptr;
+  // Scrolls the image so that star `id` (catalog number) is in view.
+  void ScrollToStar(int id);
   QLabel* feedbackPanel() const { return feedback_; }
   const UndoHistory& undoHistory() const { return undo_; }
   QAction* menuSaveSession = nullptr;
@@ -123,6 +128,7 @@ private:
   void SyncUndoMenu();
   void FitToCorrectedPoints();
   void ShowShortcuts();
+  void GoToStar();
 
   void BuildSessionMenus(QMenu* file);
   void OfferSession();

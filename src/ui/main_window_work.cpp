@@ -12,8 +12,13 @@
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
 #include <QStatusBar>
+#include <QToolBar>
+#include <algorithm>
+#include <cmath>
 
+#include "common/capacities.hpp"
 #include "common/files.hpp"
 #include "periods/robust_range.hpp"
 #include "session/session_file.hpp"
@@ -67,6 +72,8 @@ void MainWindow::BuildWorkMenus() {
   connect(menuRedo, &QAction::triggered, this, [this] { UndoRedo(false); });
 
   view->addSeparator();
+  menuGoToStar = AddWorkItem(view, "menuGoToStar", "Go to Star...", QKeySequence(Qt::CTRL | Qt::Key_G));
+  connect(menuGoToStar, &QAction::triggered, this, &MainWindow::GoToStar);
   menuFitCorrected = AddWorkItem(view, "menuFitCorrected", "Fit to Corrected Points");
   connect(menuFitCorrected, &QAction::triggered, this, &MainWindow::FitToCorrectedPoints);
 
@@ -81,6 +88,23 @@ void MainWindow::BuildWorkMenus() {
                         .arg(QString::fromLatin1(kProgramTitle)),
                     false);
   });
+
+  // The commands that do work, one click away; they keep their places on the menu bar.
+  // They sit in the top row right of the contrast bar, so the pages keep their height.
+  commandBar = new QToolBar(QStringLiteral("Commands"), tb1_->parentWidget());
+  commandBar->setObjectName(QStringLiteral("CommandBar"));
+  commandBar->setMovable(false);
+  commandBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  commandBar->setIconSize(QSize(16, 16));
+  commandBar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; spacing: 2px; padding: 0px; }"
+                                           "QToolButton { padding: 0px 6px; margin: 2px 0px; }"));
+  commandBar->setGeometry(tb1_->geometry().right() + 12, 0, 600, tb1_->height());
+  for (QAction* a : {menuOpen, menuRun, menuSearchVars, menuLK, menuContrast}) {
+    commandBar->addAction(a);
+    if (!a->shortcut().isEmpty())
+      a->setToolTip(QString(a->text()).remove(QLatin1Char('&')) + QStringLiteral(" (") +
+                    a->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')'));
+  }
 
   feedback_ = new QLabel;
   feedback_->setObjectName(QStringLiteral("FeedbackPanel"));
@@ -168,6 +192,52 @@ void MainWindow::ShowImageFromTopLeft() {
   scrollBox_->horizontalScrollBar()->setValue(0);
   scrollBox_->verticalScrollBar()->setValue(0);
   img_->move(0, 0);
+}
+
+// --- Finding a star ---
+
+void MainWindow::ScrollToStar(int id) {
+  if (!ws_->CurrentFrame || id < 1 || id > kCatalogSize) return;
+  const TCatalogStar& c = ws_->Catalog[id];
+  if (!std::isfinite(c.X) || !std::isfinite(c.Y)) return;
+  const int x = static_cast<int>(std::lround(std::clamp(c.X, 0.0, 1e6))) - 1;
+  const int y = static_cast<int>(std::lround(std::clamp(c.Y, 0.0, 1e6))) - 1;
+  scrollBox_->ensureVisible(x, y, scrollBox_->viewport()->width() / 3, scrollBox_->viewport()->height() / 3);
+}
+
+void MainWindow::GoToStar() {
+  if (!ws_->CurrentFrame || ws_->Series.StarCount == 0) {
+    ShowFeedback(QStringLiteral("Go to Star: no table is open"));
+    return;
+  }
+  const QString answer = dialogs.inputText(this, QStringLiteral("Go to Star"),
+                                           QStringLiteral("Star number (1 to %1):").arg(ws_->Series.StarCount),
+                                           QString::number(std::max(ws_->PickedStar, 1)));
+  bool ok = false;
+  const int id = answer.trimmed().toInt(&ok);
+  if (!ok || id < 1 || id > static_cast<int>(ws_->Series.StarCount)) {
+    ShowFeedback(QStringLiteral("Go to Star: no star \"%1\" in this table").arg(answer));
+    return;
+  }
+  ws_->PickedStar = id;
+  ws_->SelectedStar = static_cast<std::uint16_t>(id - 1);
+  ShowPage(kPageView);
+  ScrollToStar(id);
+  QString role;
+  if (id == ws_->CompStarId) role = QStringLiteral("the comparison star");
+  if (ws_->Series.HasStats()) {
+    const TStarStat& st = ws_->Series.Stats[static_cast<std::size_t>(id - 1)];
+    if (role.isEmpty() && st.Mark == kMarkVariable) role = QStringLiteral("marked variable");
+    if (role.isEmpty() && st.Mark == kMarkFalseAlarm) role = QStringLiteral("a false alarm");
+    if (role.isEmpty() && st.Used) role = QStringLiteral("in the ensemble");
+  }
+  const TCatalogStar& c = ws_->Catalog[id];
+  ShowFeedback(QStringLiteral("Star #%1 at (%2, %3)%4")
+                   .arg(id)
+                   .arg(c.X, 0, 'f', 1)
+                   .arg(c.Y, 0, 'f', 1)
+                   .arg(role.isEmpty() ? QString() : QStringLiteral(": ") + role));
+  ws_->hooks->VarChartChanged();
 }
 
 // --- Undo ---

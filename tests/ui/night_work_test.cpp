@@ -136,6 +136,37 @@ private slots:
     QVERIFY2(Status().startsWith(QStringLiteral("Search Variables: ")), qPrintable(Status()));
   }
 
+  void goToStarScrollsTheImageToIt() {
+    QScrollArea* box = w_->scrollBox();
+    box->horizontalScrollBar()->setValue(0);
+    box->verticalScrollBar()->setValue(0);
+    // The star of the field farthest right: out of view at the left edge.
+    const FieldStar* far = &field_.stars.front();
+    for (const FieldStar& st : field_.stars)
+      if (st.x > far->x) far = &st;
+    QVERIFY(far->x > box->viewport()->width());
+    const QRect shown(QPoint(0, 0), box->viewport()->size());
+    auto inView = [&](const FieldStar& st) {
+      return shown.contains(w_->imageView()->mapTo(box->viewport(), ViewPixelOf(st)));
+    };
+    QVERIFY(!inView(*far));
+    script_.inputAnswer = QString::number(far->id);
+    w_->menuGoToStar->trigger();
+    QCOMPARE(script_.inputCaptions.last(), QStringLiteral("Go to Star"));
+    QCOMPARE(ws().PickedStar, far->id);
+    QVERIFY(inView(*far));
+    QVERIFY2(Status().startsWith(QStringLiteral("Star #%1 at (").arg(far->id)), qPrintable(Status()));
+    Shot("go_to_star");
+    // A number that is no star of the table changes nothing.
+    for (const char* wrong : {"0", "61", "twelve"}) {
+      script_.inputAnswer = QString::fromLatin1(wrong);
+      w_->menuGoToStar->trigger();
+      QCOMPARE(ws().PickedStar, far->id);
+      QVERIFY2(Status().contains(QStringLiteral("no star")), qPrintable(Status()));
+    }
+    script_.inputAnswer.reset();
+  }
+
   void undoAndRedoOfDeletionsGiveBackTheStatistics() {
     const int v = field_.variables.front();
     ImagePopup(v, QStringLiteral("Show Light Curve"));
