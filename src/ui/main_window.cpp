@@ -253,7 +253,7 @@ void MainWindow::BuildMenus() {
   test11->setVisible(false);
 
   connect(menuOpen, &QAction::triggered, this, &MainWindow::menuOpenClick);
-  connect(menuSaveImg, &QAction::triggered, this, [this] { Command(false, [&] { SaveImage(*ws_); }); });
+  connect(menuSaveImg, &QAction::triggered, this, &MainWindow::SaveImageClick);
   connect(menuRun, &QAction::triggered, this, &MainWindow::RunClick);
   connect(menuCCDonly, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, false); }); });
   connect(menuCCDandChart, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, true); }); });
@@ -437,14 +437,18 @@ void MainWindow::menuSaveLCClick() {
   if (!CanSaveLightCurve(*ws_)) return;
   const QString path = ChooseSaveFile(Text(ProposedLightCurveName(*ws_)));
   if (path.isEmpty() || !MayReplace(path)) return;
-  Command(false, [&] { WriteLightCurve(*ws_, LocalPath(path), ws_->PickedStar); });
+  bool ok = false;
+  Command(false, [&] { ok = WriteLightCurve(*ws_, LocalPath(path), ws_->PickedStar); });
+  ReportWritten(QStringLiteral("Light curve"), path, ok);
 }
 
 void MainWindow::menuSavePeriodogramClick() {
   if (!CanSavePeriodogram(*ws_)) return;
   const QString path = ChooseSaveFile(Text(ProposedPeriodogramName(*ws_)));
   if (path.isEmpty() || !MayReplace(path)) return;
-  Command(false, [&] { WritePeriodogram(*ws_, LocalPath(path), ws_->PickedStar); });
+  bool ok = false;
+  Command(false, [&] { ok = WritePeriodogram(*ws_, LocalPath(path), ws_->PickedStar); });
+  ReportWritten(QStringLiteral("Periodogram"), path, ok);
 }
 
 // --- Charts ---

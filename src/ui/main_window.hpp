@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -95,6 +96,10 @@ public:
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
   QAction* menuGoToStar = nullptr;
+  QAction* menuExportAavso = nullptr;
+  QAction* menuExportCsv = nullptr;
+  QAction* menuExportImage = nullptr;
+  QAction* menuExportChart = nullptr;
   QToolBar* commandBar = nullptr;
   // Scrolls the image so that star `id` (catalog number) is in view.
   void ScrollToStar(int id);
@@ -129,6 +134,14 @@ private:
   void FitToCorrectedPoints();
   void ShowShortcuts();
   void GoToStar();
+  void BuildExportMenus(QMenu* file);
+  // The star whose light curve an export writes: the one shown, else the one picked.
+  int ExportStar() const;
+  void ExportLightCurve(bool aavso);
+  void ExportPicture(bool chart);
+  void SaveImageClick();
+  // Logs and shows what a command wrote (or that it could not).
+  void ReportWritten(const QString& what, const QString& path, bool ok);
 
   void BuildSessionMenus(QMenu* file);
   void OfferSession();
@@ -138,6 +151,8 @@ private:
   UndoHistory undo_;
   std::vector<bool> validAsRead_;
   std::unique_ptr<QSettings> store_;
+  std::string obsCode_, filter_;
+  std::map<int, std::string> starNames_;
   QLabel* feedback_ = nullptr;
 
 private:

@@ -58,6 +58,7 @@ void MainWindow::BuildWorkMenus() {
 
   file->addSeparator();
   BuildSessionMenus(file);
+  BuildExportMenus(file);
   file->addSeparator();
   menuQuit = AddWorkItem(file, "menuQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(menuQuit, &QAction::triggered, this, &QWidget::close);

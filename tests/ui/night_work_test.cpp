@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "session/session_file.hpp"
@@ -265,6 +266,73 @@ private slots:
     w_->menuResetZoom->trigger();
     QVERIFY(!chart->IsZoomed());
     ws().Series.Rows[wild].Items[s].Mag = asRead;
+  }
+
+  void exportsWriteWhatTheySayAndReadBack() {
+    const int v = field_.variables.front();
+    ImagePopup(v, QStringLiteral("Show Light Curve"));
+    const std::size_t s = static_cast<std::size_t>(v - 1);
+    std::vector<std::pair<double, double>> expected; // JD, corrected magnitude
+    for (const TDataLine& row : ws().Series.Rows)
+      if (row.Items[s].Valid) expected.emplace_back(row.Time, row.Items[s].RunMag);
+
+    // AAVSO: the observer code and filter asked once, the star's name once.
+    const QString aavso = dir_.filePath(QStringLiteral("aavso.txt"));
+    script_.inputAnswer = QStringLiteral("XYZ");
+    script_.fileAnswers = {aavso};
+    const qsizetype asked = script_.inputPrompts.size();
+    w_->menuExportAavso->trigger();
+    QCOMPARE(script_.inputPrompts.size() - asked, 3);
+    QVERIFY2(Status().startsWith(QStringLiteral("AAVSO light curve written to aavso.txt")), qPrintable(Status()));
+    QVERIFY(w_->logPane()->Lines().last().endsWith(QStringLiteral("written to ") + aavso));
+    QFile file(aavso);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const char* header : {"#TYPE=EXTENDED", "#OBSCODE=XYZ", "#DELIM=,", "#DATE=JD", "#OBSTYPE=CCD"})
+      QVERIFY2(lines.contains(QLatin1String(header)), header);
+    QStringList data;
+    for (const QString& line : lines)
+      if (!line.startsWith(QLatin1Char('#'))) data << line;
+    QCOMPARE(data.size(), static_cast<qsizetype>(expected.size()));
+    for (qsizetype i = 0; i < data.size(); ++i) {
+      const QStringList f = data[i].split(QLatin1Char(','));
+      QCOMPARE(f.size(), 15);
+      QCOMPARE(f[0], QStringLiteral("XYZ")); // the star's name, as answered
+      QVERIFY(std::abs(f[1].toDouble() - expected[static_cast<std::size_t>(i)].first) < 1e-5);
+      QVERIFY(std::abs(f[2].toDouble() - expected[static_cast<std::size_t>(i)].second) < 1e-3);
+      QCOMPARE(f[4], QStringLiteral("XYZ"));
+      QCOMPARE(f[6], QStringLiteral("STD"));
+      QCOMPARE(f[7], QStringLiteral("ENSEMBLE"));
+    }
+    // A second export asks for nothing but the file.
+    script_.fileAnswers = {aavso};
+    w_->menuExportAavso->trigger();
+    QCOMPARE(script_.inputPrompts.size() - asked, 3);
+    script_.inputAnswer.reset();
+
+    const QString csv = dir_.filePath(QStringLiteral("curve.csv"));
+    script_.fileAnswers = {csv};
+    w_->menuExportCsv->trigger();
+    QFile table(csv);
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    QCOMPARE(table.readLine().trimmed(), QByteArray("JD,corrected_mag,error,raw_mag,flags"));
+
+    // The chart of the page shown, as PNG and as SVG.
+    for (const char* name : {"chart.png", "chart.svg"}) {
+      script_.fileAnswers = {dir_.filePath(QLatin1String(name))};
+      w_->menuExportChart->trigger();
+      QVERIFY2(Status().startsWith(QStringLiteral("Chart written to ")), qPrintable(Status()));
+    }
+    QCOMPARE(QImage(dir_.filePath(QStringLiteral("chart.png"))).size(), w_->lightCurveChart()->size());
+    QFile svg(dir_.filePath(QStringLiteral("chart.svg")));
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QVERIFY(svg.readAll().contains("<svg xmlns=\"http://www.w3.org/2000/svg\""));
+    script_.fileAnswers = {dir_.filePath(QStringLiteral("image.png"))};
+    w_->menuExportImage->trigger();
+    QCOMPARE(QImage(dir_.filePath(QStringLiteral("image.png"))).size(), w_->imageView()->size());
+    // Save Image keeps its own name and now says so.
+    w_->menuSaveImg->trigger();
+    QVERIFY2(Status().startsWith(QStringLiteral("Image written to night.fit.bmp")), qPrintable(Status()));
   }
 
   void sessionSavedAndRestoredGivesTheSameWork() {
