@@ -89,6 +89,7 @@ MainWindow::MainWindow(QWidget* parent)
   BuildPages();
   BuildMenus();
   WireCharts();
+  WireChartExtras();
   log_->SetDebugSource([this] { return settings_->Debug(); });
   SyncMenus();
 

@@ -96,6 +96,8 @@ public:
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
   QAction* menuGoToStar = nullptr;
+  QAction* menuShowRaw = nullptr;
+  QAction* menuShowCorrected = nullptr;
   QAction* menuExportAavso = nullptr;
   QAction* menuExportCsv = nullptr;
   QAction* menuExportImage = nullptr;
@@ -135,6 +137,10 @@ private:
   void ShowShortcuts();
   void GoToStar();
   void BuildExportMenus(QMenu* file);
+  // Legends, error bars of the corrected series, tooltips, hidden series and offset
+  // time labels on the charts (main_window_charts.cpp).
+  void WireChartExtras();
+  void BuildChartMenus(QMenu* view);
   // The star whose light curve an export writes: the one shown, else the one picked.
   int ExportStar() const;
   void ExportLightCurve(bool aavso);

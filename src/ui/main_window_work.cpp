@@ -77,6 +77,7 @@ void MainWindow::BuildWorkMenus() {
   connect(menuGoToStar, &QAction::triggered, this, &MainWindow::GoToStar);
   menuFitCorrected = AddWorkItem(view, "menuFitCorrected", "Fit to Corrected Points");
   connect(menuFitCorrected, &QAction::triggered, this, &MainWindow::FitToCorrectedPoints);
+  BuildChartMenus(view);
 
   QMenu* help = bar->addMenu(QStringLiteral("Help"));
   menuShortcuts = AddWorkItem(help, "menuShortcuts", "Keyboard Shortcuts", QKeySequence(Qt::Key_F1));

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +14,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -265,6 +267,28 @@ private slots:
     // Reset Zoom goes back to the automatic ranges.
     w_->menuResetZoom->trigger();
     QVERIFY(!chart->IsZoomed());
+
+    // Hiding the raw series leaves the wild point out of the automatic range too.
+    w_->menuShowRaw->setChecked(false);
+    QVERIFY(chart->LeftRange().max - chart->LeftRange().min < 2.0 * (hi - lo) + 0.1);
+    QVERIFY(!chart->HitTest(chart->PixelPosition(kSeriesRaw, 0).toPoint()) ||
+            chart->HitTest(chart->PixelPosition(kSeriesRaw, 0).toPoint())->first != kSeriesRaw);
+    Shot("raw_hidden");
+    w_->menuShowRaw->setChecked(true);
+
+    // Times are labelled from a round offset that the axis title names.
+    const double offset = chart->BottomOffset();
+    QVERIFY(offset > 2.4e6 && std::fmod(offset, 10.0) == 0.0);
+    QVERIFY(run.Point(0).x - offset >= 0.0 && run.Point(0).x - offset < 10.0);
+    QCOMPARE(chart->BottomTitleShown(), QStringLiteral("JD - %1").arg(offset, 0, 'f', 0));
+
+    // Resting on a point tells its star, row and values.
+    const QPoint at = chart->PixelPosition(kSeriesRun, 3).toPoint();
+    QHelpEvent help(QEvent::ToolTip, at, chart->mapToGlobal(at));
+    QApplication::sendEvent(chart, &help);
+    QVERIFY2(QToolTip::text().startsWith(QStringLiteral("star #%1, row ").arg(v)), qPrintable(QToolTip::text()));
+    QVERIFY(QToolTip::text().contains(QStringLiteral("corrected ")));
+    QToolTip::hideText();
     ws().Series.Rows[wild].Items[s].Mag = asRead;
   }
 
