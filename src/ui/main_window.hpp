@@ -96,6 +96,13 @@ public:
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
   QAction* menuGoToStar = nullptr;
+  QAction* menuZoomIn = nullptr;
+  QAction* menuZoomOut = nullptr;
+  QAction* menuZoomFit = nullptr;
+  QAction* menuZoomActual = nullptr;
+  // Shows the frame at `zoom`, keeping the frame point under the view's `anchor`
+  // (a position in the scroll box's viewport) where it is.
+  void SetImageZoom(double zoom, QPoint anchor);
   QAction* menuShowRaw = nullptr;
   QAction* menuShowCorrected = nullptr;
   QAction* menuExportAavso = nullptr;
@@ -141,6 +148,7 @@ private:
   // time labels on the charts (main_window_charts.cpp).
   void WireChartExtras();
   void BuildChartMenus(QMenu* view);
+  void BuildZoomMenus(QMenu* view);
   // The star whose light curve an export writes: the one shown, else the one picked.
   int ExportStar() const;
   void ExportLightCurve(bool aavso);

@@ -73,6 +73,7 @@ void MainWindow::BuildWorkMenus() {
   connect(menuRedo, &QAction::triggered, this, [this] { UndoRedo(false); });
 
   view->addSeparator();
+  BuildZoomMenus(view);
   menuGoToStar = AddWorkItem(view, "menuGoToStar", "Go to Star...", QKeySequence(Qt::CTRL | Qt::Key_G));
   connect(menuGoToStar, &QAction::triggered, this, &MainWindow::GoToStar);
   menuFitCorrected = AddWorkItem(view, "menuFitCorrected", "Fit to Corrected Points");
@@ -202,9 +203,9 @@ void MainWindow::ScrollToStar(int id) {
   if (!ws_->CurrentFrame || id < 1 || id > kCatalogSize) return;
   const TCatalogStar& c = ws_->Catalog[id];
   if (!std::isfinite(c.X) || !std::isfinite(c.Y)) return;
-  const int x = static_cast<int>(std::lround(std::clamp(c.X, 0.0, 1e6))) - 1;
-  const int y = static_cast<int>(std::lround(std::clamp(c.Y, 0.0, 1e6))) - 1;
-  scrollBox_->ensureVisible(x, y, scrollBox_->viewport()->width() / 3, scrollBox_->viewport()->height() / 3);
+  const QPoint at = img_->ToScreen(QPoint(static_cast<int>(std::lround(std::clamp(c.X, 0.0, 1e6))) - 1,
+                                          static_cast<int>(std::lround(std::clamp(c.Y, 0.0, 1e6))) - 1));
+  scrollBox_->ensureVisible(at.x(), at.y(), scrollBox_->viewport()->width() / 3, scrollBox_->viewport()->height() / 3);
 }
 
 void MainWindow::GoToStar() {

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -168,6 +169,42 @@ private slots:
       QVERIFY2(Status().contains(QStringLiteral("no star")), qPrintable(Status()));
     }
     script_.inputAnswer.reset();
+  }
+
+  void zoomKeepsPickingTheSameStars() {
+    const FieldStar& comp = Star(field_.comparison);
+    PictureView* img = w_->imageView();
+    const QSize actual = img->size();
+    w_->menuZoomIn->trigger();
+    w_->menuZoomIn->trigger();
+    QCOMPARE(img->Zoom(), 1.25 * 1.25);
+    QCOMPARE(img->size(), QSize(qRound(actual.width() * img->Zoom()), qRound(actual.height() * img->Zoom())));
+    QCOMPARE(img->Shown().size(), actual); // what is saved stays the frame, 1:1
+    // Pointing at the star where it is drawn now still names it.
+    const QPoint onScreen = img->ToScreen(ViewPixelOf(comp)) + QPoint(1, 1);
+    QCOMPARE(img->ToFrame(onScreen), ViewPixelOf(comp));
+    MoveOver(img, onScreen);
+    QVERIFY2(w_->statusPanel(1)->text().startsWith(QStringLiteral("STAR %1").arg(comp.id, 3, 10, QLatin1Char('0'))),
+             qPrintable(w_->statusPanel(1)->text()));
+    // Scrolling to a star works at any zoom.
+    script_.inputAnswer = QString::number(comp.id);
+    w_->menuGoToStar->trigger();
+    script_.inputAnswer.reset();
+    const QRect viewport(QPoint(0, 0), w_->scrollBox()->viewport()->size());
+    QVERIFY(viewport.contains(img->mapTo(w_->scrollBox()->viewport(), onScreen)));
+    Shot("zoomed");
+    // Ctrl + wheel zooms out around the pointer; the fit shows the whole frame.
+    QWheelEvent wheel(QPointF(10, 10), img->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(img, &wheel);
+    QCOMPARE(img->Zoom(), 1.25);
+    w_->menuZoomFit->trigger();
+    QVERIFY(img->width() <= w_->scrollBox()->maximumViewportSize().width());
+    QVERIFY(img->height() <= w_->scrollBox()->maximumViewportSize().height());
+    QVERIFY(img->Zoom() < 1.0);
+    Shot("zoom_fit");
+    w_->menuZoomActual->trigger();
+    QCOMPARE(img->size(), actual);
   }
 
   void undoAndRedoOfDeletionsGiveBackTheStatistics() {
