@@ -95,6 +95,7 @@ public:
   QAction* menuQuit = nullptr;
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
+  QAction* menuMarkColours = nullptr;
   QAction* menuGoToStar = nullptr;
   QAction* menuZoomIn = nullptr;
   QAction* menuZoomOut = nullptr;

@@ -82,7 +82,17 @@ void MainWindow::BuildWorkMenus() {
 
   QMenu* help = bar->addMenu(QStringLiteral("Help"));
   menuShortcuts = AddWorkItem(help, "menuShortcuts", "Keyboard Shortcuts", QKeySequence(Qt::Key_F1));
+  menuMarkColours = AddWorkItem(help, "menuMarkColours", "Mark Colours");
   menuAbout = AddWorkItem(help, "menuAbout", "About");
+  // What the circles and dots on the image mean.
+  const QString legend =
+      QStringLiteral("<b>Marks on the image</b><br>"
+                     "<span style='color:#008000'>&#9675;</span> green circle: in the ensemble (after Run)<br>"
+                     "<span style='color:#0000ff'>&#9675;</span> blue circle: not in the ensemble<br>"
+                     "<span style='color:#ff0000'>&#9679;</span> red dot: marked as variable<br>"
+                     "<span style='color:#808080'>&#9679;</span> grey dot: false alarm<br>"
+                     "<span style='color:#c8b400'>&#9679;</span> yellow: the star picked on the chart");
+  connect(menuMarkColours, &QAction::triggered, this, [this, legend] { dialogs.message(this, legend, false); });
   connect(menuShortcuts, &QAction::triggered, this, &MainWindow::ShowShortcuts);
   connect(menuAbout, &QAction::triggered, this, [this] {
     dialogs.message(this,

@@ -3,6 +3,8 @@
 // marks, and saying what happened in the status bar.
 
 #include <QAction>
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
@@ -11,6 +13,7 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,6 +108,52 @@ private slots:
     QCOMPARE(ws().SearchCount, 0);
     QVERIFY2(Status().contains(QStringLiteral("nothing is open")), qPrintable(Status()));
     QVERIFY(script_.messages.isEmpty());
+  }
+
+  void helpListsTheShortcutsAndTheMarkColours() {
+    w_->menuShortcuts->trigger();
+    QCOMPARE(script_.messages.size(), 1);
+    const QString shortcuts = script_.messages[0].first;
+    for (const char* line : {"Ctrl+O\tOpen", "Ctrl+R\tRun", "Ctrl+F\tSearch Variables", "Ctrl+Z\tUndo",
+                             "Ctrl+G\tGo to Star...", "Ctrl+Q\tQuit"})
+      QVERIFY2(shortcuts.contains(QLatin1String(line)), line);
+    w_->menuMarkColours->trigger();
+    QVERIFY(script_.messages.last().first.contains(QStringLiteral("marked as variable")));
+    script_.messages.clear();
+  }
+
+  void openingAFrameAloneSaysSo() {
+    QTemporaryDir alone;
+    QVERIFY(QFile::copy(field_.frame, alone.filePath(QStringLiteral("lone.fit"))));
+    Open(alone.filePath(QStringLiteral("lone.fit")));
+    QCOMPARE(Status(), QStringLiteral("No lone.dat or lone.xml beside lone.fit: only the frame is shown"));
+    Open(field_.frame);
+    QCOMPARE(Status(), QStringLiteral("Opened night.fit: 60 stars in 80 frames"));
+  }
+
+  void settingsGeometryAndRecentFilesAreKeptBetweenRuns() {
+    const QString ini = dir_.filePath(QStringLiteral("kept.ini"));
+    {
+      MainWindow first;
+      Script answers;
+      answers.Install(first);
+      first.UseSettingsStore(std::make_unique<QSettings>(ini, QSettings::IniFormat));
+      first.settingsPage()->spFrameBorderPX->setValue(77);
+      first.settingsPage()->rgChartY->button(5)->setChecked(true);
+      first.resize(900, 560);
+      answers.answerYes = false;
+      answers.fileAnswers = {field_.frame};
+      first.menuOpen->trigger();
+      first.close();
+    }
+    MainWindow second;
+    second.UseSettingsStore(std::make_unique<QSettings>(ini, QSettings::IniFormat));
+    QCOMPARE(second.settingsPage()->spFrameBorderPX->value(), 77);
+    QCOMPARE(second.settingsPage()->rgChartY->checkedId(), 5);
+    QCOMPARE(second.size(), QSize(900, 560));
+    QVERIFY(second.recentMenu->isEnabled());
+    QCOMPARE(second.recentMenu->actions().value(0) ? second.recentMenu->actions()[0]->toolTip() : QString(),
+             QFileInfo(field_.frame).absoluteFilePath());
   }
 
   void aSecondFrameIsShownFromItsLeftEdge() {
