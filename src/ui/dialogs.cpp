@@ -1,40 +1,14 @@
 #include "ui/dialogs.hpp"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTimer>
 
 namespace morvik {
 namespace {
-
-// The dialog lists its folder on a thread of its own; what that listing brings in (the
-// view's selection) may rewrite the name box when it arrives. Waiting for the listing
-// before the name is put in the box makes the box hold what the program put there,
-// however busy the machine is. The cap only keeps a folder that never answers (a dead
-// network mount) from holding the dialog back.
-void WaitForListing(QFileDialog& dialog) {
-  auto* model = dialog.findChild<QFileSystemModel*>();
-  if (model == nullptr) return;
-  const QString folder = dialog.directory().absolutePath();
-  QEventLoop loop;
-  bool loaded = false;
-  QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, [&](const QString& path) {
-    if (QDir(path).absolutePath() != folder) return;
-    loaded = true;
-    loop.quit();
-  });
-  constexpr int kCapMs = 5000;
-  QTimer::singleShot(kCapMs, &loop, &QEventLoop::quit);
-  // Anything the listing queued before we started to listen has been delivered by now,
-  // or arrives in this loop.
-  if (!loaded) loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
 
 QString ChooseFile(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& start) {
   QFileDialog dialog(parent, caption);
@@ -48,7 +22,6 @@ QString ChooseFile(QWidget* parent, FileDialogKind kind, const QString& caption,
   if (kind == FileDialogKind::Save) dialog.selectNameFilter(QStringLiteral("All files (*)"));
   const QFileInfo info(start);
   if (!start.isEmpty() && info.dir().exists() && start.contains(QLatin1Char('/'))) dialog.setDirectory(info.dir());
-  WaitForListing(dialog);
   dialog.selectFile(start.contains(QLatin1Char('/')) ? info.fileName() : start);
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
