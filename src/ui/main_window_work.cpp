@@ -175,13 +175,14 @@ void MainWindow::SearchVariablesClick() {
 }
 
 void MainWindow::AfterOpen(const QString& path) {
-  undo_.Clear();
-  SyncUndoMenu();
-  validAsRead_ = ValidityOf(ws_->Series);
   if (!ws_->CurrentFrame || ws_->FramePath != QFile::encodeName(path).toStdString()) {
+    // The table open before stays, and so do its undo steps and what it was as read.
     ShowFeedback(QStringLiteral("Nothing opened: %1 was not read").arg(QFileInfo(path).fileName()));
     return;
   }
+  undo_.Clear();
+  SyncUndoMenu();
+  validAsRead_ = ValidityOf(ws_->Series);
   const CompanionFiles companions = CompanionPaths(ws_->FramePath);
   const QString frame = FileNameOf(ws_->FramePath);
   QStringList missing;
