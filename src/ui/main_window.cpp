@@ -263,8 +263,8 @@ void MainWindow::BuildMenus() {
   connect(menuCompManual, &QAction::triggered, this, [this] { Command(false, [&] { ToggleCompManual(*ws_); }); });
   connect(menuCancelUed, &QAction::triggered, this, [this] { Command(false, [&] { SetUsedZero(*ws_); }); });
   connect(menuSearchVars, &QAction::triggered, this, &MainWindow::SearchVariablesClick);
-  connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
-  connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
+  connect(menuLK, &QAction::triggered, this, &MainWindow::LaflerKinmanClick);
+  connect(menuContrast, &QAction::triggered, this, &MainWindow::ContrastClick);
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
   BuildWorkMenus();
 }
@@ -396,6 +396,7 @@ void MainWindow::imgContextPopup(int x, int y, const QPoint& globalPos) {
 
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("PopupMenu1"));
+  menu.addSection(StarTitle(ws_->PickedStar));
   QAction* selComp = AddItem(&menu, "menuSelComp", "Select a Comparison");
   QAction* markVar = AddItem(&menu, "MarkasVariable1", "Mark as Variable");
   QAction* falseAlarm = AddItem(&menu, "Falsealarmremove1", "False alarm (remove)");

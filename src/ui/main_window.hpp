@@ -87,7 +87,7 @@ public:
   QAction* menuContrast = nullptr;
   QAction* test11 = nullptr;
 
-  // Beyond the specified menus: undo, fitting the light curve, quitting, help and the
+  // Beyond the original menus: undo, fitting the light curve, quitting, help and the
   // status bar's word on each command (main_window_work.cpp).
   QAction* menuUndo = nullptr;
   QAction* menuRedo = nullptr;
@@ -133,6 +133,10 @@ private:
   // Command() for the files beside this one.
   void RunCommand(bool busy, const std::function<void()>& action);
   void RunClick();
+  void LaflerKinmanClick();
+  void ContrastClick();
+  // "Star #12: the comparison star": the star's number and its role now.
+  QString StarTitle(int id) const;
   void SearchVariablesClick();
   void AfterOpen(const QString& path);
   void ShowImageFromTopLeft();

@@ -86,11 +86,11 @@ void MainWindow::BuildChartMenus(QMenu* view) {
 void MainWindow::WireChartExtras() {
   chart2_->SetBottomOffsetLabels(true);
 
-  // The specified drawing first (the raw error bars), then ours over it.
-  auto specified = chart2_->afterDraw;
-  chart2_->afterDraw = [this, specified](QPainter& painter, const ChartView& view) {
+  // The chart's own drawing first (the raw error bars), then ours over it.
+  auto base = chart2_->afterDraw;
+  chart2_->afterDraw = [this, base](QPainter& painter, const ChartView& view) {
     // The raw bars belong to the raw series: hidden with it.
-    if (specified && !view.SeriesHidden(kSeriesRaw)) specified(painter, view);
+    if (base && !view.SeriesHidden(kSeriesRaw)) base(painter, view);
     if (ws_->LightCurveShowsPeriodogram || ws_->LightCurve.series.size() <= kSeriesRun) {
       if (ws_->LightCurveShowsPeriodogram)
         DrawLegend(painter, view.PlotArea(),

@@ -1,4 +1,4 @@
-// The main window's exports beside the specified files: the light curve in the AAVSO
+// The main window's exports beside the program's own files: the light curve in the AAVSO
 // Extended File Format and as CSV, the image and the charts as PNG or SVG, and a word in
 // the log and the status bar on everything written.
 

@@ -1,4 +1,4 @@
-// The main window beyond its specified menus: Edit > Undo / Redo of deletions and marks,
+// The main window beyond its original menus: Edit > Undo / Redo of deletions and marks,
 // View > Fit to Corrected Points, File > Quit, Help, and the status bar's sentence on
 // what each command did.
 
@@ -27,6 +27,7 @@
 #include "ui/main_window.hpp"
 #include "ui/picture_view.hpp"
 #include "workspace/frame_commands.hpp"
+#include "workspace/period_commands.hpp"
 #include "workspace/run_commands.hpp"
 #include "workspace/search_commands.hpp"
 
@@ -63,7 +64,7 @@ void MainWindow::BuildWorkMenus() {
   menuQuit = AddWorkItem(file, "menuQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(menuQuit, &QAction::triggered, this, &QWidget::close);
 
-  // Edit goes right after File, where users look for it; the specified entries keep
+  // Edit goes right after File, where users look for it; the original entries keep
   // their order.
   auto* edit = new QMenu(QStringLiteral("Edit"), bar);
   bar->insertMenu(menuRun, edit);
@@ -121,7 +122,7 @@ void MainWindow::BuildWorkMenus() {
 
   feedback_ = new QLabel;
   feedback_->setObjectName(QStringLiteral("FeedbackPanel"));
-  // Narrow enough to leave the specified panels their room; the whole sentence is in
+  // Narrow enough to leave the status panels their room; the whole sentence is in
   // the tooltip.
   feedback_->setFixedWidth(340);
   feedback_->setFrameShape(QFrame::StyledPanel);
@@ -208,6 +209,40 @@ void MainWindow::ShowImageFromTopLeft() {
   img_->move(0, 0);
 }
 
+QString MainWindow::StarTitle(int id) const {
+  QString role;
+  if (id == ws_->CompStarId) role = QStringLiteral("the comparison star");
+  if (ws_->Series.HasStats() && id >= 1 && static_cast<std::size_t>(id) <= ws_->Series.Stats.size()) {
+    const TStarStat& st = ws_->Series.Stats[static_cast<std::size_t>(id - 1)];
+    if (role.isEmpty() && st.Mark == kMarkVariable) role = QStringLiteral("marked variable");
+    if (role.isEmpty() && st.Mark == kMarkFalseAlarm) role = QStringLiteral("a false alarm");
+    if (role.isEmpty() && st.Used) role = QStringLiteral("in the ensemble");
+    if (role.isEmpty() && ws_->RunCount >= 1) role = QStringLiteral("not in the ensemble");
+  }
+  return QStringLiteral("Star #%1").arg(id) + (role.isEmpty() ? QString() : QStringLiteral(": ") + role);
+}
+
+void MainWindow::LaflerKinmanClick() {
+  RunCommand(true, [&] { LaflerKinmanCommand(*ws_); });
+  const int id = ws_->PickedStar;
+  if (id < 1 || static_cast<std::size_t>(id) > ws_->Periodograms.size()) return;
+  const TPeriodogram& p = ws_->Periodograms[static_cast<std::size_t>(id - 1)];
+  const std::size_t n = std::min(p.Freq.size(), p.Theta.size());
+  if (!p.Computed || n == 0) return;
+  const auto best = static_cast<std::size_t>(
+      std::min_element(p.Theta.begin(), p.Theta.begin() + static_cast<std::ptrdiff_t>(n)) - p.Theta.begin());
+  if (!(p.Freq[best] > 0.0)) return;
+  ShowFeedback(QStringLiteral("Lafler-Kinman: star #%1, lowest theta at period %2 d (written to star%3.per)")
+                   .arg(id)
+                   .arg(1.0 / p.Freq[best], 0, 'f', 5)
+                   .arg(id - 1));
+}
+
+void MainWindow::ContrastClick() {
+  RunCommand(true, [&] { ApplyContrast(*ws_); });
+  if (ws_->CurrentFrame) ShowFeedback(QStringLiteral("Contrast level %1 applied").arg(ws_->settings.ContrastLevel));
+}
+
 // --- Finding a star ---
 
 void MainWindow::ScrollToStar(int id) {
@@ -237,20 +272,14 @@ void MainWindow::GoToStar() {
   ws_->SelectedStar = static_cast<std::uint16_t>(id - 1);
   ShowPage(kPageView);
   ScrollToStar(id);
-  QString role;
-  if (id == ws_->CompStarId) role = QStringLiteral("the comparison star");
-  if (ws_->Series.HasStats()) {
-    const TStarStat& st = ws_->Series.Stats[static_cast<std::size_t>(id - 1)];
-    if (role.isEmpty() && st.Mark == kMarkVariable) role = QStringLiteral("marked variable");
-    if (role.isEmpty() && st.Mark == kMarkFalseAlarm) role = QStringLiteral("a false alarm");
-    if (role.isEmpty() && st.Used) role = QStringLiteral("in the ensemble");
-  }
   const TCatalogStar& c = ws_->Catalog[id];
+  const QString title = StarTitle(id);
+  const qsizetype role = title.indexOf(QLatin1Char(':'));
   ShowFeedback(QStringLiteral("Star #%1 at (%2, %3)%4")
                    .arg(id)
                    .arg(c.X, 0, 'f', 1)
                    .arg(c.Y, 0, 'f', 1)
-                   .arg(role.isEmpty() ? QString() : QStringLiteral(": ") + role));
+                   .arg(role < 0 ? QString() : title.mid(role)));
   ws_->hooks->VarChartChanged();
 }
 

@@ -130,7 +130,7 @@ private slots:
     QStringList bar;
     for (QAction* a : w_->menuBar()->actions())
       if (a->isVisible()) bar << a->text();
-    // Edit and Help come beside the specified entries, which keep their order.
+    // Edit and Help come beside the original entries, which keep their order.
     bar.removeAll(QStringLiteral("Edit"));
     bar.removeAll(QStringLiteral("Help"));
     QCOMPARE(bar, (QStringList{"File", "Run", "View", "Search Variables", "Lafler-Kinman", "Set Contrast"}));

@@ -1,9 +1,9 @@
-// The desktop around the specified steps, as a night's work uses it: opening frame
+// The desktop around the main steps, as a night's work uses it: opening frame
 // after frame, fitting the light curve to its corrected points, undoing deletions and
 // marks, and saying what happened in the status bar.
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QButtonGroup>
 #include <QFile>
 #include <QFileInfo>
@@ -187,6 +187,9 @@ private slots:
                            .arg(field_.comparison));
     w_->menuSearchVars->trigger();
     QVERIFY2(Status().startsWith(QStringLiteral("Search Variables: ")), qPrintable(Status()));
+    // The image's menu names the star and its part in the work.
+    ImagePopup(field_.comparison, QString());
+    QCOMPARE(script_.lastPopupTitle, QStringLiteral("Star #%1: the comparison star").arg(field_.comparison));
   }
 
   void goToStarScrollsTheImageToIt() {
