@@ -121,6 +121,15 @@ void ChartView::UndoZoom() {
   Refresh();
 }
 
+void ChartView::ZoomTo(Range x, Range y) {
+  if (!(x.min < x.max) || !(y.min < y.max)) return;
+  EnsureLayout(); // a pending reset of the model must not undo this zoom later
+  zoomX_ = x;
+  zoomY_ = y;
+  zoomed_ = true;
+  Refresh();
+}
+
 bool ChartView::IsZoomed() const {
   EnsureLayout();
   return zoomed_;
@@ -171,8 +180,9 @@ ChartView::Range ChartView::FullRange(bool horizontal, int axisPixels) const {
   bool any = false;
   int margin = 0; // pixels that keep the largest marker whole at both ends
   if (model_) {
-    for (const PointSeries& s : model_->series) {
-      if (s.Count() == 0) continue;
+    for (std::size_t k = 0; k < model_->series.size(); ++k) {
+      const PointSeries& s = model_->series[k];
+      if (s.Count() == 0 || SeriesHidden(k)) continue;
       margin = std::max(margin, s.halfSize + 2);
       for (const ChartPoint& p : s.Points()) {
         if (!Finite(p)) continue;
@@ -233,7 +243,7 @@ void ChartView::ComputeLayout() const {
     const int plotWidth = std::max(1, width() - left - right);
     l.plot = QRect(left, top, plotWidth, plotHeight);
     l.x = zoomed_ ? zoomX_ : FullRange(true, plotWidth);
-    l.xTicks = MakeTicks<Tick>(l.x.min, l.x.max, plotWidth, kMinXTickSpacing, &labels);
+    MakeBottomTicks(plotWidth, labels);
     if (l.xTicks.empty()) break;
     const double lastPixel = XPixel(l.xTicks.back().value);
     const int overhang =
@@ -241,6 +251,20 @@ void ChartView::ComputeLayout() const {
     if (overhang <= 0) break;
     right += overhang;
   }
+}
+
+void ChartView::MakeBottomTicks(int plotWidth, const QFontMetrics& labels) const {
+  Layout& l = layout_;
+  l.xOffset = 0.0;
+  const double span = l.x.max - l.x.min;
+  if (offsetLabels_ && std::fabs(l.x.min) >= 1e4 && span > 0.0 && std::isfinite(span)) {
+    // A round offset: the range's start cut to a power of ten above its span.
+    const double unit = std::pow(10.0, std::ceil(std::log10(span)));
+    l.xOffset = std::floor(l.x.min / unit) * unit;
+  }
+  l.xTicks = MakeTicks<Tick>(l.x.min - l.xOffset, l.x.max - l.xOffset, plotWidth, kMinXTickSpacing, &labels);
+  for (Tick& t : l.xTicks)
+    t.value += l.xOffset;
 }
 
 double ChartView::XPixel(double v) const {
@@ -294,6 +318,7 @@ std::optional<std::pair<std::size_t, std::size_t>> ChartView::HitTest(QPoint pos
   EnsureLayout();
   if (!model_ || !layout_.plot.contains(pos)) return std::nullopt;
   for (std::size_t k = model_->series.size(); k-- > 0;) {
+    if (SeriesHidden(k)) continue;
     const PointSeries& s = model_->series[k];
     const double half = s.halfSize;
     for (std::size_t i = 0; i < s.Count(); ++i) {
@@ -313,6 +338,7 @@ void ChartView::DrawMarkers(QPainter& painter) const {
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setClipRect(layout_.plot.adjusted(1, 1, 0, 0));
   for (std::size_t k = 0; k < model_->series.size(); ++k) {
+    if (SeriesHidden(k)) continue;
     const PointSeries& s = model_->series[k];
     const double h = s.halfSize;
     std::optional<Rgb> current;
@@ -410,7 +436,7 @@ void ChartView::DrawChart(QPainter& painter) const {
   if (model_ && !model_->bottomTitle.empty()) {
     painter.setPen(Qt::black);
     painter.drawText(QRect(plot.left(), xLabelTop + labelHeight + kPad, plot.width(), labelHeight),
-                     Qt::AlignHCenter | Qt::AlignVCenter, QString::fromStdString(model_->bottomTitle));
+                     Qt::AlignHCenter | Qt::AlignVCenter, BottomTitleShown());
   }
   if (model_ && !model_->leftTitle.empty()) {
     painter.save();

@@ -20,6 +20,7 @@
 
 #include "common/chart_model.hpp"
 
+class QFontMetrics;
 class QPainter;
 
 namespace morvik {
@@ -43,6 +44,18 @@ public:
   std::function<void(QPainter&, const ChartView&)> afterDraw;
   // A press hit point i of series k at widget pixel (x, y).
   std::function<void(std::size_t series, std::size_t point, int x, int y)> clickPointer;
+  // The tooltip of point i of series k (the mouse rests on it); unset or empty: none.
+  std::function<QString(std::size_t series, std::size_t point)> pointTip;
+
+  // A hidden series is neither drawn, nor hit, nor part of the automatic ranges.
+  void SetSeriesHidden(std::size_t series, bool hidden);
+  bool SeriesHidden(std::size_t series) const;
+  // Time axis: large bottom values are labelled as their difference from a round
+  // offset, which the bottom title then names ("JD - 2460210").
+  void SetBottomOffsetLabels(bool on);
+  // The offset subtracted from the bottom labels now (0: none).
+  double BottomOffset() const;
+  QString BottomTitleShown() const;
 
   // Back to the automatic ranges of all points.
   void UndoZoom();
@@ -56,6 +69,8 @@ public:
     double min = 0.0;
     double max = 1.0;
   };
+  // Shows the given ranges, as a zoom band would; an empty range is ignored.
+  void ZoomTo(Range x, Range y);
   // Value ranges of the current view (full view or zoom).
   Range BottomRange() const;
   Range LeftRange() const;
@@ -84,6 +99,7 @@ protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
 
 private:
   struct Tick {
@@ -101,6 +117,7 @@ private:
     Range x, y;
     bool inverted = false;
     std::vector<Tick> xTicks, yTicks;
+    double xOffset = 0.0;
   };
 
   void EnsureLayout() const;
@@ -123,6 +140,11 @@ private:
 
   bool pressing_ = false;
   QPoint pressAt_, dragTo_;
+
+  std::vector<bool> hidden_;
+  bool offsetLabels_ = false;
+  // Bottom ticks of the layout's range, with the offset labels when they are on.
+  void MakeBottomTicks(int plotWidth, const QFontMetrics& labels) const;
 
   mutable Layout layout_;
   mutable QImage cache_; // the last complete redraw; the band is drawn over it

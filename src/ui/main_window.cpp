@@ -84,6 +84,8 @@ template <typename F> void MainWindow::Command(bool busy, F&& action) {
   SyncMenus();
 }
 
+void MainWindow::RunCommand(bool busy, const std::function<void()>& action) { Command(busy, action); }
+
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), log_(new LogPane), ws_(std::make_unique<Workspace>(*log_)) {
   setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -92,6 +94,7 @@ MainWindow::MainWindow(QWidget* parent)
   BuildPages();
   BuildMenus();
   WireCharts();
+  WireChartExtras();
   log_->SetDebugSource([this] { return settings_->Debug(); });
   SyncMenus();
 
@@ -261,27 +264,19 @@ void MainWindow::BuildMenus() {
 
   connect(menuOpen, &QAction::triggered, this, &MainWindow::menuOpenClick);
   connect(menuNewField, &QAction::triggered, this, &MainWindow::menuNewFieldClick);
-  connect(menuSaveImg, &QAction::triggered, this, [this] { Command(false, [&] { SaveImage(*ws_); }); });
-  connect(menuRun, &QAction::triggered, this, [this] {
-    Command(true, [&] { Run(*ws_); });
-    AfterRun();
-  });
+  connect(menuSaveImg, &QAction::triggered, this, &MainWindow::SaveImageClick);
+  connect(menuRun, &QAction::triggered, this, &MainWindow::RunClick);
   connect(menuCCDonly, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, false); }); });
   connect(menuCCDandChart, &QAction::triggered, this, [this] { Command(false, [&] { ToggleViewMode(*ws_, true); }); });
   connect(menuResetZoom, &QAction::triggered, this,
           [this] { Command(false, [&] { ResetZoom(*ws_, pages_->currentIndex()); }); });
   connect(menuCompManual, &QAction::triggered, this, [this] { Command(false, [&] { ToggleCompManual(*ws_); }); });
   connect(menuCancelUed, &QAction::triggered, this, [this] { Command(false, [&] { SetUsedZero(*ws_); }); });
-  connect(menuSearchVars, &QAction::triggered, this, [this] {
-    Command(true, [&] {
-      SearchVariables(*ws_);
-      if (ws_->SearchCount > 0) ComputeCandidates(*ws_);
-    });
-    candidates_->Refresh();
-  });
-  connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
-  connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
+  connect(menuSearchVars, &QAction::triggered, this, &MainWindow::SearchVariablesClick);
+  connect(menuLK, &QAction::triggered, this, &MainWindow::LaflerKinmanClick);
+  connect(menuContrast, &QAction::triggered, this, &MainWindow::ContrastClick);
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
+  BuildWorkMenus();
 }
 
 void MainWindow::WireCharts() {
@@ -328,6 +323,7 @@ void MainWindow::SyncMenus() {
   menuCompManual->setChecked(ws_->settings.CompManual);
   menuCheckEnsemble->setChecked(ws_->settings.CheckEnsemble);
   menuDropVarying->setChecked(ws_->settings.DropVarying);
+  SyncUndoMenu();
 }
 
 // --- UiHooks ---
@@ -372,6 +368,7 @@ void MainWindow::OpenFromCommandLine(const QString& path) {
 
 void MainWindow::OpenPath(const QString& path) {
   Command(true, [&] { OpenFrame(*ws_, LocalPath(path)); });
+  AfterOpen(path);
   // The caption and the view follow the frame object: a frame the reader refused left
   // it as it was, and a table that failed after the frame was read leaves the new one.
   if (!ws_->CurrentFrame) return;
@@ -391,6 +388,7 @@ void MainWindow::FitFrameToView() {
     const int left = std::max(wanted, kMinPaneWidth);
     splitter1_->setSizes({left, total - left});
   }
+  ShowImageFromTopLeft();
 }
 
 QString MainWindow::ChooseSaveFile(const QString& proposed) {
@@ -417,6 +415,7 @@ void MainWindow::imgContextPopup(int x, int y, const QPoint& globalPos) {
 
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("PopupMenu1"));
+  menu.addSection(StarTitle(ws_->PickedStar));
   QAction* selComp = AddItem(&menu, "menuSelComp", "Select a Comparison");
   QAction* markVar = AddItem(&menu, "MarkasVariable1", "Mark as Variable");
   QAction* falseAlarm = AddItem(&menu, "Falsealarmremove1", "False alarm (remove)");
@@ -441,9 +440,9 @@ void MainWindow::imgContextPopup(int x, int y, const QPoint& globalPos) {
     const QString answer = dialogs.inputText(this, Text(q.caption), Text(q.prompt), Text(q.proposed));
     Command(false, [&] { SelectComparison(*ws_, answer.toStdString()); });
   } else if (chosen == markVar) {
-    Command(false, [&] { MarkasVariable1Click(*ws_); });
+    RecordEdit("Mark as Variable", [&] { Command(false, [&] { MarkasVariable1Click(*ws_); }); });
   } else if (chosen == falseAlarm) {
-    Command(false, [&] { Falsealarmremove1Click(*ws_); });
+    RecordEdit("False alarm", [&] { Command(false, [&] { Falsealarmremove1Click(*ws_); }); });
   } else if (chosen == showChart) {
     Command(false, [&] { ShowLightCurveFromImage(*ws_); });
   } else if (chosen == saveLC) {
@@ -459,20 +458,25 @@ void MainWindow::menuSaveLCClick() {
   if (!CanSaveLightCurve(*ws_)) return;
   const QString path = ChooseSaveFile(Text(ProposedLightCurveName(*ws_)));
   if (path.isEmpty() || !MayReplace(path)) return;
-  Command(false, [&] { WriteLightCurve(*ws_, LocalPath(path), ws_->PickedStar); });
+  bool ok = false;
+  Command(false, [&] { ok = WriteLightCurve(*ws_, LocalPath(path), ws_->PickedStar); });
+  ReportWritten(QStringLiteral("Light curve"), path, ok);
 }
 
 void MainWindow::menuSavePeriodogramClick() {
   if (!CanSavePeriodogram(*ws_)) return;
   const QString path = ChooseSaveFile(Text(ProposedPeriodogramName(*ws_)));
   if (path.isEmpty() || !MayReplace(path)) return;
-  Command(false, [&] { WritePeriodogram(*ws_, LocalPath(path), ws_->PickedStar); });
+  bool ok = false;
+  Command(false, [&] { ok = WritePeriodogram(*ws_, LocalPath(path), ws_->PickedStar); });
+  ReportWritten(QStringLiteral("Periodogram"), path, ok);
 }
 
 // --- Charts ---
 
 void MainWindow::Series1ClickPointer(std::size_t i, int x, int y) {
   Command(false, [&] { ClickVarPoint(*ws_, i, x, y); });
+  ScrollToStar(static_cast<int>(ws_->SelectedStar) + 1);
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("PopupChart1"));
   QAction* show = AddItem(&menu, "ShowLightCurve1", "Show Light Curve");
@@ -483,9 +487,9 @@ void MainWindow::Series1ClickPointer(std::size_t i, int x, int y) {
   if (chosen == show) {
     Command(false, [&] { ShowLightCurveFromChart(*ws_); });
   } else if (chosen == confirm) {
-    Command(false, [&] { ConfirmVariable1Click(*ws_); });
+    RecordEdit("Mark as Variable", [&] { Command(false, [&] { ConfirmVariable1Click(*ws_); }); });
   } else if (chosen == remove) {
-    Command(false, [&] { RemoveStar1Click(*ws_); });
+    RecordEdit("False alarm", [&] { Command(false, [&] { RemoveStar1Click(*ws_); }); });
   }
 }
 
@@ -500,9 +504,9 @@ void MainWindow::Series2ClickPointer(std::size_t series, std::size_t i, int x, i
   QAction* chosen = dialogs.popup(menu, chart2_->mapToGlobal(QPoint(x, y)));
   chart2_->PostReleaseAfterPopup();
   if (chosen == deletePoint) {
-    Command(false, [&] { DeletePoint(*ws_); });
+    RecordEdit("Delete Point", [&] { Command(false, [&] { DeletePoint(*ws_); }); });
   } else if (chosen == deleteForAll) {
-    Command(false, [&] { DeletePointForAll(*ws_); });
+    RecordEdit("Delete point for all", [&] { Command(false, [&] { DeletePointForAll(*ws_); }); });
   }
 }
 

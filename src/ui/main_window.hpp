@@ -3,13 +3,20 @@
 // the log. It owns the workspace and carries out every command on it.
 
 #include <QMainWindow>
+#include <QSettings>
 #include <QString>
+#include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
+#include "session/undo_history.hpp"
 #include "ui/dialogs.hpp"
 #include "workspace/workspace.hpp"
 
 class QAction;
+class QCloseEvent;
+
 class QLabel;
 class QMenu;
 class QScrollArea;
@@ -17,6 +24,7 @@ class QSlider;
 class QSplitter;
 class QStackedWidget;
 class QTabBar;
+class QToolBar;
 
 namespace morvik {
 
@@ -87,6 +95,93 @@ public:
   EnsembleWarning* ensembleWarning() const { return warning_; }
   CandidatesPane* candidatesPane() const { return candidates_; }
   QWidget* candidatesDock() const { return candidatesDock_; }
+
+  // Beyond the original menus: undo, fitting the light curve, quitting, help and the
+  // status bar's word on each command (main_window_work.cpp).
+  QAction* menuUndo = nullptr;
+  QAction* menuRedo = nullptr;
+  QAction* menuFitCorrected = nullptr;
+  QAction* menuQuit = nullptr;
+  QAction* menuShortcuts = nullptr;
+  QAction* menuAbout = nullptr;
+  QAction* menuMarkColours = nullptr;
+  QAction* menuGoToStar = nullptr;
+  QAction* menuZoomIn = nullptr;
+  QAction* menuZoomOut = nullptr;
+  QAction* menuZoomFit = nullptr;
+  QAction* menuZoomActual = nullptr;
+  // Shows the frame at `zoom`, keeping the frame point under the view's `anchor`
+  // (a position in the scroll box's viewport) where it is.
+  void SetImageZoom(double zoom, QPoint anchor);
+  QAction* menuShowRaw = nullptr;
+  QAction* menuShowCorrected = nullptr;
+  QAction* menuExportAavso = nullptr;
+  QAction* menuExportCsv = nullptr;
+  QAction* menuExportImage = nullptr;
+  QAction* menuExportChart = nullptr;
+  QToolBar* commandBar = nullptr;
+  // Scrolls the image so that star `id` (catalog number) is in view.
+  void ScrollToStar(int id);
+  QLabel* feedbackPanel() const { return feedback_; }
+  const UndoHistory& undoHistory() const { return undo_; }
+  QAction* menuSaveSession = nullptr;
+  QMenu* recentMenu = nullptr;
+  // Keeps the Settings page, the window's geometry and the recent files in `store`
+  // between runs (the program passes its own; without one nothing is kept).
+  void UseSettingsStore(std::unique_ptr<QSettings> store);
+  // File > Save Session: writes <base>.morvik beside the frame; false when nothing
+  // was written.
+  bool SaveSession();
+  // Reads a session file and, when it fits the opened table, restores it and runs.
+  bool RestoreSession(const QString& path);
+  // A plain sentence on what the last command did, at the right of the status bar.
+  void ShowFeedback(const QString& text);
+
+private:
+  void BuildWorkMenus();
+  // Command() for the files beside this one.
+  void RunCommand(bool busy, const std::function<void()>& action);
+  void RunClick();
+  void LaflerKinmanClick();
+  void ContrastClick();
+  // "Star #12: the comparison star": the star's number and its role now.
+  QString StarTitle(int id) const;
+  void SearchVariablesClick();
+  void AfterOpen(const QString& path);
+  void ShowImageFromTopLeft();
+  // Runs a command that may delete points or change marks; what it changed becomes one
+  // step of the undo history, and a deletion is logged.
+  void RecordEdit(const char* name, const std::function<void()>& command);
+  void UndoRedo(bool undo);
+  void SyncUndoMenu();
+  void FitToCorrectedPoints();
+  void ShowShortcuts();
+  void GoToStar();
+  void BuildExportMenus(QMenu* file);
+  // Legends, error bars of the corrected series, tooltips, hidden series and offset
+  // time labels on the charts (main_window_charts.cpp).
+  void WireChartExtras();
+  void BuildChartMenus(QMenu* view);
+  void BuildZoomMenus(QMenu* view);
+  // The star whose light curve an export writes: the one shown, else the one picked.
+  int ExportStar() const;
+  void ExportLightCurve(bool aavso);
+  void ExportPicture(bool chart);
+  void SaveImageClick();
+  // Logs and shows what a command wrote (or that it could not).
+  void ReportWritten(const QString& what, const QString& path, bool ok);
+
+  void BuildSessionMenus(QMenu* file);
+  void OfferSession();
+  void FillRecentMenu();
+  void closeEvent(QCloseEvent* event) override;
+
+  UndoHistory undo_;
+  std::vector<bool> validAsRead_;
+  std::unique_ptr<QSettings> store_;
+  std::string obsCode_, filter_;
+  std::map<int, std::string> starNames_;
+  QLabel* feedback_ = nullptr;
 
 private:
   void BuildMenus();

@@ -3,7 +3,9 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 namespace morvik {
 
@@ -33,8 +35,28 @@ void PictureView::PictureChanged() {
 }
 
 void PictureView::SetFrameSize(int width, int height) {
-  setFixedSize(std::max(0, width), std::max(0, height));
+  frameWidth_ = std::max(0, width);
+  frameHeight_ = std::max(0, height);
+  ApplySize();
+}
+
+void PictureView::ApplySize() {
+  setFixedSize(static_cast<int>(std::lround(frameWidth_ * zoom_)), static_cast<int>(std::lround(frameHeight_ * zoom_)));
   update();
+}
+
+void PictureView::SetZoom(double zoom) {
+  zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
+  ApplySize();
+}
+
+QPoint PictureView::ToScreen(QPoint f) const {
+  return {static_cast<int>(std::floor(f.x() * zoom_)), static_cast<int>(std::floor(f.y() * zoom_))};
+}
+
+QPoint PictureView::ToFrame(QPoint screen) const {
+  if (zoom_ == 1.0) return screen;
+  return {static_cast<int>(std::floor(screen.x() / zoom_)), static_cast<int>(std::floor(screen.y() / zoom_))};
 }
 
 QImage PictureView::Shown() const {
@@ -42,12 +64,21 @@ QImage PictureView::Shown() const {
   if (pixels.Width() <= 0 || pixels.Height() <= 0) return {};
   const QImage wrapped(pixels.Line(0), pixels.Width(), pixels.Height(), static_cast<qsizetype>(pixels.Stride()),
                        QImage::Format_BGR888);
-  return wrapped.copy(0, 0, std::min(width(), pixels.Width()), std::min(height(), pixels.Height()));
+  return wrapped.copy(0, 0, std::min(frameWidth_, pixels.Width()), std::min(frameHeight_, pixels.Height()));
 }
 
 void PictureView::paintEvent(QPaintEvent* event) {
   Wrap();
   QPainter painter(this);
+  if (zoom_ != 1.0) {
+    // Scaled: the frame's area of the picture, every frame pixel a square block.
+    painter.fillRect(event->rect(), Qt::white);
+    if (image_.isNull()) return;
+    const QRect area = QRect(0, 0, frameWidth_, frameHeight_).intersected(image_.rect());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1.0);
+    painter.drawImage(QRectF(0, 0, area.width() * zoom_, area.height() * zoom_), image_, area);
+    return;
+  }
   const QRect dirty = event->rect();
   const QRect inside = dirty.intersected(image_.rect());
   if (!inside.isEmpty()) painter.drawImage(inside.topLeft(), image_, inside);
@@ -58,25 +89,38 @@ void PictureView::paintEvent(QPaintEvent* event) {
 }
 
 QPoint PictureView::Clamped(QPoint p) const {
-  return {std::clamp(p.x(), 0, std::max(0, width() - 1)), std::clamp(p.y(), 0, std::max(0, height() - 1))};
+  const QPoint f = ToFrame(p);
+  return {std::clamp(f.x(), 0, std::max(0, frameWidth_ - 1)), std::clamp(f.y(), 0, std::max(0, frameHeight_ - 1))};
 }
 
 void PictureView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   if (!rect().contains(p)) return;
-  emit pointerMoved(p.x(), p.y());
+  const QPoint f = Clamped(p);
+  emit pointerMoved(f.x(), f.y());
 }
 
 void PictureView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint();
   if (!rect().contains(p)) return; // released after dragging out of the frame
-  emit leftReleased(p.x(), p.y());
+  const QPoint f = Clamped(p);
+  emit leftReleased(f.x(), f.y());
 }
 
 void PictureView::contextMenuEvent(QContextMenuEvent* event) {
   const QPoint p = Clamped(event->pos());
   emit contextMenuAt(p.x(), p.y(), event->globalPos());
+  event->accept();
+}
+
+void PictureView::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    event->ignore(); // the scroll area scrolls
+    return;
+  }
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) emit zoomWheel(steps, event->position().toPoint());
   event->accept();
 }
 

@@ -18,10 +18,22 @@ public:
   void PictureChanged();
   // Only the frame's area of the picture is shown.
   void SetFrameSize(int width, int height);
-  // What is shown now (the frame's area of the picture), as a copy.
+  // What is shown now (the frame's area of the picture), as a copy, at 1:1.
   QImage Shown() const;
 
+  // Magnification of the frame on screen (1: one frame pixel per screen pixel). The
+  // signals report frame pixels whatever the zoom.
+  void SetZoom(double zoom);
+  double Zoom() const { return zoom_; }
+  static constexpr double kMinZoom = 0.125;
+  static constexpr double kMaxZoom = 8.0;
+  // The screen position of a frame pixel, and the frame pixel under a screen position.
+  QPoint ToScreen(QPoint framePixel) const;
+  QPoint ToFrame(QPoint screen) const;
+
 signals:
+  // Ctrl + wheel: a step in (steps > 0) or out, at a screen position of the view.
+  void zoomWheel(int steps, QPoint at);
   void pointerMoved(int x, int y);
   void leftReleased(int x, int y);
   void contextMenuAt(int x, int y, const QPoint& globalPos);
@@ -31,6 +43,7 @@ protected:
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
 private:
   // Wraps the picture's bytes without copying them; redone whenever the picture may
@@ -38,8 +51,13 @@ private:
   void Wrap();
   QPoint Clamped(QPoint p) const;
 
+  void ApplySize();
+
   const Picture& picture_;
   QImage image_;
+  int frameWidth_ = 0;
+  int frameHeight_ = 0;
+  double zoom_ = 1.0;
 };
 
 } // namespace morvik

@@ -235,4 +235,9 @@ bool WritePeriodogram(Workspace& ws, const std::string& path, int id) {
   return WriteExport(ws, path, PeriodogramFileText(p));
 }
 
+void RefillLightCurve(Workspace& ws, int s) {
+  if (s < 0 || s >= static_cast<int>(ws.Series.StarCount)) return;
+  FillLightCurve(ws, s);
+}
+
 } // namespace morvik

@@ -10,6 +10,10 @@
 
 namespace morvik {
 
+// Refills the Light Curve chart with star s's valid measurements, on whatever page is
+// shown (after an undo or redo of a deletion).
+void RefillLightCurve(Workspace& ws, int s);
+
 // Fills the Light Curve chart with star s (zero-based) and shows its page.
 void PlotLightCurve(Workspace& ws, int s);
 void ShowLightCurveFromImage(Workspace& ws); // image popup "Show Light Curve"

@@ -41,6 +41,7 @@ struct Script {
   QString popupChoice;
   int popups = 0;
   QStringList lastPopupItems;
+  QString lastPopupTitle;
   QList<bool> lastPopupEnabled;
 
   void Install(MainWindow& w) {
@@ -69,7 +70,13 @@ struct Script {
       lastPopupItems.clear();
       lastPopupEnabled.clear();
       QAction* chosen = nullptr;
+      lastPopupTitle.clear();
       for (QAction* a : menu.actions()) {
+        // A section names what the menu is about; it is no item to choose.
+        if (a->isSeparator()) {
+          if (lastPopupTitle.isEmpty()) lastPopupTitle = a->text();
+          continue;
+        }
         lastPopupItems.append(a->text());
         lastPopupEnabled.append(a->isEnabled());
         if (!popupChoice.isEmpty() && a->text() == popupChoice) chosen = a;

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QSettings>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
 
 #include "ui/locale_separator.hpp"
 #include "ui/main_window.hpp"
@@ -15,6 +17,8 @@ int main(int argc, char* argv[]) {
   morvik::UseLocaleDecimalSeparator(QLocale::system());
 
   morvik::MainWindow window;
+  // The Settings page, the window's geometry and the recent files are kept between runs.
+  window.UseSettingsStore(std::make_unique<QSettings>(QStringLiteral("Morvik"), QStringLiteral("morvik")));
   window.show();
 
   const QStringList args = QApplication::arguments();
