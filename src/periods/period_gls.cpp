@@ -120,30 +120,51 @@ bool MultiHarmonicPower(std::span<const double> t, std::span<const double> y, st
   const auto h = static_cast<std::size_t>(std::max(1, harmonics));
   const std::size_t m = 2 * h + 1;
   return ForEachFrequency(ws.t, grid, run, [&, h, m](const Rotor& r, std::size_t k) {
-    // Each call has its own buffers: blocks run on several threads.
-    thread_local std::vector<double> a, b, phi;
-    a.assign(m * m, 0.0);
-    b.assign(m, 0.0);
-    phi.assign(m, 0.0);
+    // Products of harmonics are harmonics: cos jx cos kx = (cos (j-k)x + cos (j+k)x) / 2 and
+    // so on, so the normal equations need only the weighted sums of cos mx and sin mx
+    // up to m = 2h, and of y cos jx, y sin jx up to h. Each call has its own buffers:
+    // blocks run on several threads.
+    thread_local std::vector<double> sc, ss, bc, bs, a, b;
+    sc.assign(2 * h + 1, 0.0);
+    ss.assign(2 * h + 1, 0.0);
+    bc.assign(h + 1, 0.0);
+    bs.assign(h + 1, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
-      const double c1 = r.c[i], s1 = r.s[i];
-      phi[0] = 1.0;
-      phi[1] = c1;
-      phi[2] = s1;
-      for (std::size_t j = 2; j <= h; ++j) { // cos and sin of j x from those of (j-1) x
-        const double cp = phi[2 * j - 3], sp = phi[2 * j - 2];
-        phi[2 * j - 1] = cp * c1 - sp * s1;
-        phi[2 * j] = sp * c1 + cp * s1;
-      }
-      const double w = ws.w[i], wy = ws.wy[i];
-      for (std::size_t p = 0; p < m; ++p) {
-        const double wp = w * phi[p];
-        b[p] += wy * phi[p];
-        for (std::size_t q = 0; q <= p; ++q)
-          a[p * m + q] += wp * phi[q];
+      const double c1 = r.c[i], s1 = r.s[i], w = ws.w[i], wy = ws.wy[i];
+      double c = c1, s = s1;
+      for (std::size_t j = 1; j <= 2 * h; ++j) {
+        sc[j] += w * c;
+        ss[j] += w * s;
+        if (j <= h) {
+          bc[j] += wy * c;
+          bs[j] += wy * s;
+        }
+        const double cn = c * c1 - s * s1;
+        s = s * c1 + c * s1;
+        c = cn;
       }
     }
-    double p = ws.yy > 0.0 ? QuadraticForm(a, b, m) / ws.yy : 0.0;
+    sc[0] = 1.0;
+    auto sinSum = [&](long d) { return d >= 0 ? ss[static_cast<std::size_t>(d)] : -ss[static_cast<std::size_t>(-d)]; };
+    // Unknowns: the constant, then cos jx and sin jx for j = 1..h.
+    a.assign(m * m, 0.0);
+    b.assign(m, 0.0);
+    a[0] = 1.0;
+    for (std::size_t j = 1; j <= h; ++j) {
+      a[(2 * j - 1) * m] = sc[j];
+      a[(2 * j) * m] = ss[j];
+      b[2 * j - 1] = bc[j];
+      b[2 * j] = bs[j];
+      for (std::size_t q = 1; q <= j; ++q) {
+        const std::size_t diff = j - q;
+        const auto jd = static_cast<long>(j), qd = static_cast<long>(q);
+        a[(2 * j - 1) * m + (2 * q - 1)] = 0.5 * (sc[diff] + sc[j + q]);               // cos j, cos q
+        a[(2 * j) * m + (2 * q)] = 0.5 * (sc[diff] - sc[j + q]);                       // sin j, sin q
+        a[(2 * j) * m + (2 * q - 1)] = 0.5 * (ss[j + q] + sinSum(jd - qd));            // sin j, cos q
+        if (q < j) a[(2 * j - 1) * m + (2 * q)] = 0.5 * (ss[j + q] - sinSum(jd - qd)); // cos j, sin q
+      }
+    }
+    const double p = ws.yy > 0.0 ? QuadraticForm(a, b, m) / ws.yy : 0.0;
     power[k] = std::isfinite(p) ? std::clamp(p, 0.0, 1.0) : 0.0;
   });
 }

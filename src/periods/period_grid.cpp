@@ -44,4 +44,30 @@ FrequencyGrid MakeFrequencyGrid(double span, const GridRequest& r) {
   return g;
 }
 
+std::vector<double> BoxFrequencies(double span, const GridRequest& r, double shortestDuration, int bins) {
+  const FrequencyGrid common = MakeFrequencyGrid(span, r);
+  const double fmax = 1.0 / r.minPeriod;
+  const double d = std::max(shortestDuration, 0.0);
+  const double floorPhase = 1.0 / std::max(1, bins);
+  auto stepAt = [&](double f) { return std::max(d * f, floorPhase) / (r.oversampling * span); };
+  // The count first, by the integral of 1 / step, so that a grid too large is refused
+  // before it is built.
+  const double fKnee = d > 0.0 ? floorPhase / d : fmax; // below it the phase-bin floor rules
+  const double lo = common.first, scale = r.oversampling * span;
+  double estimate = 0.0;
+  const double flat = std::min(fKnee, fmax);
+  if (flat > lo) estimate += (flat - lo) * scale / floorPhase;
+  if (fmax > std::max(lo, fKnee) && d > 0.0) estimate += scale / d * std::log(fmax / std::max(lo, fKnee));
+  if (!(estimate <= static_cast<double>(r.maxFrequencies))) {
+    throw CommandError("The box-search grid would hold about " + FormatGeneral(std::ceil(estimate)) +
+                       " frequencies, more than the limit of " + std::to_string(r.maxFrequencies) +
+                       ": raise the shortest period or the shortest duration, or lower the oversampling.");
+  }
+  std::vector<double> f;
+  f.reserve(static_cast<std::size_t>(estimate) + 16);
+  for (double v = lo; v <= fmax; v += stepAt(v))
+    f.push_back(v);
+  return f;
+}
+
 } // namespace morvik

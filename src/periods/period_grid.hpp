@@ -29,6 +29,13 @@ struct GridRequest {
 // gives the size it would have).
 FrequencyGrid MakeFrequencyGrid(double span, const GridRequest& request);
 
+// The trial frequencies of a box search over the same range: a box of duration d
+// drifts by a whole duration over the span when the frequency changes by d f / span,
+// so the step is that over the oversampling (never below 1 / (bins oversampling
+// span), the width of one phase bin): finer than the common grid by the duty cycle.
+// Throws as MakeFrequencyGrid.
+std::vector<double> BoxFrequencies(double span, const GridRequest& request, double shortestDuration, int bins);
+
 // max(t) - min(t); 0 for fewer than two times.
 double TimeSpan(std::span<const double> t);
 

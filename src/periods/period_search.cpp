@@ -7,6 +7,7 @@
 
 #include "common/errors.hpp"
 #include "periods/period_methods.hpp"
+#include "periods/period_refine.hpp"
 #include "periods/period_significance.hpp"
 
 namespace morvik {
@@ -238,8 +239,15 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
     MethodResult m;
     m.method = method;
     m.lowerIsBetter = method == PeriodMethod::LaflerKinman;
-    m.power.resize(r.grid.count);
-    if (!Periodogram(method, s, r.grid, freqs, settings, m.power, runFor(1.0))) return stop();
+    if (method == PeriodMethod::Bls) {
+      const double shortest = settings.blsDurations.empty()
+                                  ? 0.0
+                                  : *std::min_element(settings.blsDurations.begin(), settings.blsDurations.end());
+      m.frequency = BoxFrequencies(span, settings.grid, shortest, settings.blsBins);
+    }
+    const std::vector<double>& mf = m.frequency.empty() ? freqs : m.frequency;
+    m.power.resize(mf.size());
+    if (!Periodogram(method, s, r.grid, mf, settings, m.power, runFor(1.0))) return stop();
 
     std::vector<double> score(m.power);
     if (m.lowerIsBetter)
@@ -253,8 +261,8 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
     const std::vector<std::size_t> top = TopPeakIndices(score, minSep, std::max<std::size_t>(1, settings.topPeaks));
     for (std::size_t k : top) {
       PeriodPeak p;
-      p.frequency = freqs[k];
-      p.period = 1.0 / freqs[k];
+      p.frequency = mf[k];
+      p.period = 1.0 / mf[k];
       p.power = m.power[k];
       if (method == PeriodMethod::Gls) p.fap = BaluevFap(p.power, s.t.size(), fmax, s.t, s.dy);
       if (!m.peaks.empty()) p.aliasOf = AliasMarks(p.frequency, m.peaks[0].frequency, r.windowPeaks, tolerance);
@@ -276,10 +284,10 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
               shuffled.y[i] = s.y[perm[i]];
               shuffled.dy[i] = s.dy[perm[i]];
             }
-            std::vector<double> power(r.grid.count);
+            std::vector<double> power(mf.size());
             MethodRun inner;
             inner.threads = 1;
-            Periodogram(method, shuffled, r.grid, freqs, settings, power, inner);
+            Periodogram(method, shuffled, r.grid, mf, settings, power, inner);
             roundBest[round] = BestScore(power, m.lowerIsBetter);
           },
           cancel, outer.progress, outer.progressFrom, outer.progressTo);
@@ -303,6 +311,25 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
   }
 
   r.combined = CombinePeriods(r.methods, settings.agreement);
+  r.combined.methodPeriod = r.combined.period;
+  if (r.combined.found && r.combined.method != PeriodMethod::Bls) {
+    double hint = 0.0;
+    for (const MethodResult& m : r.methods)
+      if (m.method == PeriodMethod::LaflerKinman && !m.peaks.empty()) hint = m.peaks[0].period;
+    const HarmonicChoice h = ChooseHarmonic(s.t, s.y, s.dy, r.combined.period, settings.harmonics, r.grid.step, hint);
+    if (!h.note.empty()) {
+      r.combined.period = h.period;
+      r.combined.note = r.combined.note.empty() ? h.note : h.note + "; " + r.combined.note;
+      const MethodResult* chosen = nullptr;
+      for (const MethodResult& m : r.methods)
+        if (m.method == r.combined.method) chosen = &m;
+      // The method's statistic at the nearest grid frequency.
+      const double k = std::round((1.0 / h.period - r.grid.first) / r.grid.step);
+      if (chosen != nullptr && k >= 0.0 && k < static_cast<double>(chosen->power.size()))
+        r.combined.power = chosen->power[static_cast<std::size_t>(k)];
+      r.combined.fap = -1.0;
+    }
+  }
   if (r.combined.found && r.combined.fap < 0.0 && rounds == 0) {
     // Without permutation rounds: the analytic probability of the strongest sinusoid
     // the answer accounts for, at its frequency or the first harmonic (two minima per

@@ -44,7 +44,8 @@ struct PeriodPeak {
 
 struct MethodResult {
   PeriodMethod method = PeriodMethod::Gls;
-  std::vector<double> power;     // one value per grid frequency
+  std::vector<double> frequency; // box least squares: its own finer grid; otherwise empty (the common grid)
+  std::vector<double> power;     // one value per frequency
   bool lowerIsBetter = false;    // true for Lafler-Kinman theta
   std::vector<PeriodPeak> peaks; // best first
   double detection = 0.0;        // (best - mean) / standard deviation of the periodogram
@@ -61,7 +62,8 @@ struct CombinedPeriod {
   int agreeing = 0;                        // methods whose best period is within the agreement
   int methodsRun = 0;
   double secondPeriod = 0.0; // the next peak of that method, 0 if none
-  std::string note;          // empty when all methods agree
+  double methodPeriod = 0.0; // the method's own best period, before the choice among its multiples
+  std::string note;          // empty when all methods agree and the period stands
 };
 
 struct PeriodSearchResult {
