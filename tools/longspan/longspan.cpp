@@ -165,8 +165,8 @@ std::vector<Series> MakeSet(std::size_t count, std::uint64_t seed, const SetOpti
     if (kind == Kind::Transit && s.visitsPerNight <= 1) {
       s.seasons = 1;
       s.seasonNights = 60;
-      s.nightFraction = 0.7;
-      s.visitsPerNight = 30;
+      s.nightFraction = 0.85;
+      s.visitsPerNight = 36;
     }
     Series series = MakeSeries(kind, period, amplitude, noise, s, rnd.Next());
     char name[32];
