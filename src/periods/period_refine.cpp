@@ -12,6 +12,9 @@ namespace {
 
 constexpr double kLongerShare = 0.1;
 constexpr double kHintedLonger = 0.05;
+// A shorter period must also explain most of what the longer one does: among noise
+// no fit differs significantly from another.
+constexpr double kShorterShare = 0.75;
 
 double BetaFraction(double a, double b, double x) {
   constexpr double kTiny = 1e-300;
@@ -115,8 +118,8 @@ double NestedFitProbability(double pSimple, std::size_t kSimple, double pComplex
 }
 
 HarmonicChoice ChooseHarmonic(std::span<const double> t, std::span<const double> y, std::span<const double> dy,
-                              double period, int harmonics, double step, double hint, double keepShorter,
-                              double takeLonger) {
+                              double period, int harmonics, double step, double hint, double fLo, double fHi,
+                              double keepShorter, double takeLonger) {
   HarmonicChoice choice;
   choice.period = period;
   if (!(period > 0.0)) return choice;
@@ -127,10 +130,11 @@ HarmonicChoice ChooseHarmonic(std::span<const double> t, std::span<const double>
   for (int round = 0; round < 3; ++round) {
     bool changed = false;
     for (int k : {3, 2}) {
+      if (k * base.frequency > fHi) continue;
       const FitAt shorter = BestFitNear(t, y, dy, k * base.frequency, harmonics, step, k);
       const FitAt full = BestFitNear(t, y, dy, base.frequency, k * harmonics, step, 0);
       const double p = NestedFitProbability(shorter.power, 2 * h + 1, full.power, 2 * k * h + 1, n);
-      if (p > keepShorter) {
+      if (p > keepShorter && shorter.power >= kShorterShare * full.power) {
         base = shorter;
         shortened = changed = true;
         break;
@@ -138,7 +142,7 @@ HarmonicChoice ChooseHarmonic(std::span<const double> t, std::span<const double>
     }
     if (!changed) break;
   }
-  if (!shortened) {
+  if (!shortened && 0.5 * base.frequency >= fLo) {
     // Phase bins rather than harmonics: a few harmonics miss narrow eclipses, and the
     // misfit would pass for a difference between odd and even cycles.
     const std::size_t bins = std::clamp<std::size_t>(n / 10, 5, 20);

@@ -2,6 +2,7 @@
 // Choosing between a period and its multiples: the harmonic fits at P/3, P/2, P and 2P
 // compared as nested least-squares models.
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -33,9 +34,10 @@ struct HarmonicChoice {
 // eclipsing binary). Frequencies are refined to
 // the best of a few points around k f at a spacing of step. hint: the period a method
 // that assumes no shape found (Lafler-Kinman), 0 if none: when it is twice the period,
-// an improvement beyond a 5 % chance is enough to double it.
+// an improvement beyond a 5 % chance is enough to double it. Only frequencies within
+// [fLo, fHi], the range searched, are chosen.
 HarmonicChoice ChooseHarmonic(std::span<const double> t, std::span<const double> y, std::span<const double> dy,
-                              double period, int harmonics, double step, double hint = 0.0, double keepShorter = 0.01,
-                              double takeLonger = 1e-4);
+                              double period, int harmonics, double step, double hint = 0.0, double fLo = 0.0,
+                              double fHi = HUGE_VAL, double keepShorter = 0.01, double takeLonger = 1e-4);
 
 } // namespace morvik

@@ -316,7 +316,8 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
     double hint = 0.0;
     for (const MethodResult& m : r.methods)
       if (m.method == PeriodMethod::LaflerKinman && !m.peaks.empty()) hint = m.peaks[0].period;
-    const HarmonicChoice h = ChooseHarmonic(s.t, s.y, s.dy, r.combined.period, settings.harmonics, r.grid.step, hint);
+    const HarmonicChoice h =
+        ChooseHarmonic(s.t, s.y, s.dy, r.combined.period, settings.harmonics, r.grid.step, hint, r.grid.first, fmax);
     if (!h.note.empty()) {
       r.combined.period = h.period;
       r.combined.note = r.combined.note.empty() ? h.note : h.note + "; " + r.combined.note;

@@ -100,8 +100,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         "--frame-border", "--frame-border-px", "--presence",   "--variance-factor", "--max-comp",
         "--skip-less",    "--star-sigma",      "--data-sigma", "--x-axis",          "--y-axis",
         "--contrast",     "--stats",           "--chart",      "--table",           "--lightcurve",
-        "--periodogram",  "--image",           "--log"};
-    bool valued = false;
+        "--periodogram",  "--image",           "--log",
+        "--period-search", "--period-search-all"};
+    bool valued = IsPeriodSearchOption(name);
     for (const char* v : kValued)
       valued = valued || name == v;
     if (!valued) return fail("unknown option " + name);
@@ -193,6 +194,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       Output out{name == "--lightcurve" ? OutputKind::LightCurve : OutputKind::Periodogram, "", 0};
       if (!SplitIdFile(value, out.id, out.path)) return fail(name + " needs ID=FILE, not \"" + value + "\"");
       o.outputs.push_back(out);
+    } else if (name == "--period-search") {
+      Output out{OutputKind::PeriodSearch, "", 0};
+      if (!SplitIdFile(value, out.id, out.path)) return fail(name + " needs ID=FILE, not \"" + value + "\"");
+      o.outputs.push_back(out);
+    } else if (name == "--period-search-all") {
+      if (!path(OutputKind::PeriodSearchAll)) return fail("--period-search-all needs a file name");
+    } else if (IsPeriodSearchOption(name)) {
+      if (auto error = ParsePeriodSearchOption(name, value, o.periodSearch)) return fail(*error);
     } else if (name == "--log") {
       if (value.empty()) return fail("--log needs a file name");
       o.logFile = value;
@@ -232,7 +241,7 @@ Search Variables and the outputs, in the order the options are given.
   --table FILE            the ensemble-corrected table, readable again
   --lightcurve ID=FILE    light curve of star ID; repeatable
   --periodogram ID=FILE   Lafler-Kinman periodogram of star ID; repeatable
-  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
+)" + std::string(PeriodSearchHelp()) + R"(  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
   --image FILE            the picture as a BMP (star marks after a Run)
   --no-marks              --image without star marks
   --frame-info            print the frame figures

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/cli/cli_outputs.hpp"
+#include "app/cli/cli_period_search.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/format.hpp"
@@ -33,6 +34,10 @@ const char* OptionName(OutputKind kind) {
     return "--histogram";
   case OutputKind::Image:
     return "--image";
+  case OutputKind::PeriodSearch:
+    return "--period-search";
+  case OutputKind::PeriodSearchAll:
+    return "--period-search-all";
   }
   return "";
 }
@@ -152,6 +157,12 @@ private:
       if (!SaveBmp(pixels, f.Width, f.Height, out.path)) Failed(out.path);
       break;
     }
+    case OutputKind::PeriodSearch:
+      if (!PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) ok_ = false;
+      break;
+    case OutputKind::PeriodSearchAll:
+      if (!PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) ok_ = false;
+      break;
     }
   }
 

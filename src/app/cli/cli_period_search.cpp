@@ -1,0 +1,151 @@
+#include "app/cli/cli_period_search.hpp"
+
+#include <cstdio>
+#include <exception>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/format.hpp"
+
+namespace morvik::cli {
+
+PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o) {
+  PeriodSearchSettings s;
+  s.methods.clear();
+  for (const std::string& name : o.methods)
+    if (auto m = MethodFromName(name)) s.methods.push_back(*m);
+  if (o.minPeriod) s.grid.minPeriod = *o.minPeriod;
+  if (o.maxPeriod) s.grid.maxPeriod = *o.maxPeriod;
+  s.grid.oversampling = o.oversampling;
+  s.fapRounds = o.fapRounds;
+  s.seed = o.seed;
+  return s;
+}
+
+StarSeries SeriesOfStar(const TTimeSeries& series, long long id) {
+  StarSeries s;
+  if (id < 1) return s;
+  const auto k = static_cast<std::size_t>(id - 1);
+  const auto rows = std::min(series.Rows.size(), static_cast<std::size_t>(std::max(series.RowCount, 0)));
+  for (std::size_t r = 0; r < rows; ++r) {
+    const TDataLine& row = series.Rows[r];
+    if (k >= row.Items.size() || !row.Items[k].Valid) continue;
+    s.t.push_back(row.Time);
+    s.y.push_back(row.Items[k].RunMag);
+    s.dy.push_back(row.Items[k].Err);
+  }
+  // Errors of 0 (not given) would drop every point: equal weights instead.
+  for (double e : s.dy)
+    if (!(e > 0.0)) {
+      s.dy.clear();
+      break;
+    }
+  return s;
+}
+
+namespace {
+
+std::string Csv(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+std::string Num(double v) { return FormatShortest(v); }
+
+} // namespace
+
+std::string PeakTableCsv(const PeriodSearchResult& r) {
+  std::string text = "method,rank,frequency,period,power,fap,alias,note\n";
+  const CombinedPeriod& c = r.combined;
+  if (c.found) {
+    text += "combined,1," + Num(1.0 / c.period) + "," + Num(c.period) + "," + Num(c.power) + "," + Num(c.fap) + ",," +
+            Csv(std::string(MethodName(c.method)) + (c.note.empty() ? "" : ": " + c.note)) + "\n";
+  }
+  for (const MethodResult& m : r.methods) {
+    int rank = 0;
+    for (const PeriodPeak& p : m.peaks) {
+      text += std::string(MethodName(m.method)) + "," + std::to_string(++rank) + "," + Num(p.frequency) + "," +
+              Num(p.period) + "," + Num(p.power) + "," + Num(p.fap) + "," + Csv(p.aliasOf) + ",";
+      if (rank == 1 && m.method == PeriodMethod::Bls)
+        text += Csv("duration " + Num(m.boxDuration) + " d, mid-transit " + Num(m.boxMidTime) + ", depth " +
+                    Num(m.boxDepth) + " mag");
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+std::string AllStarsHeader() { return "id,points,period,power,fap,method,agreeing,methods,second_period,note\n"; }
+
+std::string AllStarsRow(long long id, const PeriodSearchResult& r) {
+  const CombinedPeriod& c = r.combined;
+  return std::to_string(id) + "," + std::to_string(r.points) + "," + Num(c.period) + "," + Num(c.power) + "," +
+         Num(c.fap) + "," + MethodName(c.method) + "," + std::to_string(c.agreeing) + "," +
+         std::to_string(c.methodsRun) + "," + Num(c.secondPeriod) + "," + Csv(c.note) + "\n";
+}
+
+bool PeriodSearchOneStar(Workspace& ws, long long id, const std::string& path, const PeriodSearchOptions& o) {
+  if (id < 1 || id > ws.Series.StarCount) {
+    ws.log.Add("--period-search star " + std::to_string(id) + " ignored: no such star");
+    return true;
+  }
+  const StarSeries s = SeriesOfStar(ws.Series, id);
+  PeriodSearchResult r;
+  try {
+    r = SearchPeriods(s.t, s.y, s.dy, SearchSettingsFrom(o));
+  } catch (const CommandError& e) {
+    ws.log.Add("--period-search star " + std::to_string(id) + ": " + e.what());
+    return false;
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "period search star %lld: %zu points, %zu frequencies, P = %.8g d (%s)", id,
+                r.points, r.grid.count, r.combined.period, MethodName(r.combined.method));
+  ws.log.Add(line);
+  if (!WriteFileReplacing(path, PeakTableCsv(r))) {
+    ws.log.Add("Cannot write " + path);
+    return false;
+  }
+  return true;
+}
+
+bool PeriodSearchAllStars(Workspace& ws, const std::string& path, const PeriodSearchOptions& o) {
+  const std::size_t stars = ws.Series.StarCount;
+  std::vector<std::string> rows(stars);
+  std::vector<std::string> refusals(stars);
+  PeriodSearchSettings settings = SearchSettingsFrom(o);
+  settings.threads = 1; // the stars share the cores instead
+  ForEachBlock(
+      stars, SearchThreads(0),
+      [&](std::size_t k) {
+        const StarSeries s = SeriesOfStar(ws.Series, static_cast<long long>(k + 1));
+        if (s.t.size() < kMinSearchPoints) return;
+        try {
+          const PeriodSearchResult r = SearchPeriods(s.t, s.y, s.dy, settings);
+          if (r.combined.found) rows[k] = AllStarsRow(static_cast<long long>(k + 1), r);
+        } catch (const std::exception& e) {
+          refusals[k] = e.what();
+        }
+      },
+      nullptr);
+  std::string text = AllStarsHeader();
+  std::size_t searched = 0;
+  for (std::size_t k = 0; k < stars; ++k) {
+    if (!refusals[k].empty()) ws.log.Add("--period-search-all star " + std::to_string(k + 1) + ": " + refusals[k]);
+    if (rows[k].empty()) continue;
+    text += rows[k];
+    ++searched;
+  }
+  ws.log.Add("period search: " + std::to_string(searched) + " of " + std::to_string(stars) + " stars searched");
+  if (!WriteFileReplacing(path, text)) {
+    ws.log.Add("Cannot write " + path);
+    return false;
+  }
+  return true;
+}
+
+} // namespace morvik::cli

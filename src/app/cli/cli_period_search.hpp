@@ -1,0 +1,37 @@
+#pragma once
+// --period-search and --period-search-all: the period search of the RUN light curves
+// after Search Variables.
+
+#include <string>
+
+#include "app/cli/cli_period_options.hpp"
+#include "periods/period_search.hpp"
+#include "workspace/workspace.hpp"
+
+namespace morvik::cli {
+
+PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o);
+
+// The valid measurements of star id (1-based): times, RUN magnitudes, errors.
+struct StarSeries {
+  std::vector<double> t, y, dy;
+};
+StarSeries SeriesOfStar(const TTimeSeries& series, long long id);
+
+// The peaks file: "method,rank,frequency,period,power,fap,alias,note", the combined
+// answer first (method "combined"), then the peaks of every method best first; LF.
+// A FAP of -1 is not known.
+std::string PeakTableCsv(const PeriodSearchResult& r);
+
+// One line of the all-stars table and its header, LF.
+std::string AllStarsHeader();
+std::string AllStarsRow(long long id, const PeriodSearchResult& r);
+
+// Search star id and write its peaks to path; false when the file could not be
+// written. Refusals (too few points, a grid too large) go to the log.
+bool PeriodSearchOneStar(Workspace& ws, long long id, const std::string& path, const PeriodSearchOptions& o);
+
+// Search every star with enough valid points, several at a time; rows in id order.
+bool PeriodSearchAllStars(Workspace& ws, const std::string& path, const PeriodSearchOptions& o);
+
+} // namespace morvik::cli
