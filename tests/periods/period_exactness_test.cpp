@@ -12,6 +12,7 @@
 
 #include "common/errors.hpp"
 #include "periods/lafler_kinman.hpp"
+#include "periods/period_fold.hpp"
 #include "periods/period_methods.hpp"
 #include "periods/period_search.hpp"
 #include "periods/period_significance.hpp"
@@ -19,7 +20,7 @@
 namespace morvik {
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+inline constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 struct Random3 {
   std::vector<double> t, y, dy;
@@ -341,6 +342,34 @@ TEST(Combine, MajorityThenStrongestDetection) {
   c = CombinePeriods(ms, 0.01);
   EXPECT_EQ(c.agreeing, 2);
   EXPECT_TRUE(c.note.empty());
+}
+
+} // namespace
+} // namespace morvik
+
+namespace morvik {
+namespace {
+
+TEST(Fold, TwoCyclesWithTheFaintestBinAtPhaseZero) {
+  std::vector<double> t, y;
+  for (int i = 0; i < 300; ++i) {
+    t.push_back(2460000.0 + 0.37 * i + 0.05 * std::sin(i));
+    y.push_back(12.0 + 0.5 * std::sin(kTwoPi * t.back() / 2.5));
+  }
+  const FoldedCurve f = FoldLightCurve(t, y, 2.5, 20);
+  ASSERT_EQ(f.phase.size(), 600u);
+  EXPECT_EQ(f.binMean.size(), 40u);
+  for (std::size_t i = 0; i < 300; ++i) {
+    EXPECT_GE(f.phase[i], 0.0);
+    EXPECT_LT(f.phase[i], 1.0);
+    EXPECT_DOUBLE_EQ(f.phase[i + 300], f.phase[i] + 1.0);
+  }
+  const auto faintest = std::max_element(f.binMean.begin(), f.binMean.begin() + 20) - f.binMean.begin();
+  EXPECT_TRUE(faintest == 0 || faintest == 19) << faintest; // on either side of the epoch
+  // Minimum light (the largest magnitude) is at t = 2460000 + 0.625 (mod 2.5): the epoch
+  // falls there within a bin.
+  const double off = std::remainder(f.epoch - 2460000.625, 2.5);
+  EXPECT_LT(std::fabs(off), 2.5 / 20);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/format.hpp"
+#include "periods/period_fold.hpp"
 
 namespace morvik::cli {
 
@@ -58,27 +59,6 @@ std::string Csv(const std::string& text) {
 std::string Num(double v) { return FormatShortest(v); }
 
 } // namespace
-
-std::string PeakTableCsv(const PeriodSearchResult& r) {
-  std::string text = "method,rank,frequency,period,power,fap,alias,note\n";
-  const CombinedPeriod& c = r.combined;
-  if (c.found) {
-    text += "combined,1," + Num(1.0 / c.period) + "," + Num(c.period) + "," + Num(c.power) + "," + Num(c.fap) + ",," +
-            Csv(std::string(MethodName(c.method)) + (c.note.empty() ? "" : ": " + c.note)) + "\n";
-  }
-  for (const MethodResult& m : r.methods) {
-    int rank = 0;
-    for (const PeriodPeak& p : m.peaks) {
-      text += std::string(MethodName(m.method)) + "," + std::to_string(++rank) + "," + Num(p.frequency) + "," +
-              Num(p.period) + "," + Num(p.power) + "," + Num(p.fap) + "," + Csv(p.aliasOf) + ",";
-      if (rank == 1 && m.method == PeriodMethod::Bls)
-        text += Csv("duration " + Num(m.boxDuration) + " d, mid-transit " + Num(m.boxMidTime) + ", depth " +
-                    Num(m.boxDepth) + " mag");
-      text += "\n";
-    }
-  }
-  return text;
-}
 
 std::string AllStarsHeader() { return "id,points,period,power,fap,method,agreeing,methods,second_period,note\n"; }
 

@@ -18,10 +18,7 @@ struct StarSeries {
 };
 StarSeries SeriesOfStar(const TTimeSeries& series, long long id);
 
-// The peaks file: "method,rank,frequency,period,power,fap,alias,note", the combined
-// answer first (method "combined"), then the peaks of every method best first; LF.
-// A FAP of -1 is not known.
-std::string PeakTableCsv(const PeriodSearchResult& r);
+// The peaks file is PeakTableCsv of periods/period_fold.hpp.
 
 // One line of the all-stars table and its header, LF.
 std::string AllStarsHeader();
