@@ -22,8 +22,11 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/format.hpp"
 #include "ui/chart_view.hpp"
+#include "periods/period_star.hpp"
 #include "ui/log_pane.hpp"
+#include "ui/period_search_window.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
 #include "workspace/frame_commands.hpp"
@@ -224,6 +227,7 @@ void MainWindow::BuildMenus() {
   QMenu* file = bar->addMenu(QStringLiteral("File"));
   menuOpen = AddItem(file, "menuOpen", "Open", QKeySequence(Qt::CTRL | Qt::Key_O));
   menuSaveImg = AddItem(file, "menuSaveImg", "Save Image", QKeySequence(Qt::CTRL | Qt::Key_S));
+  menuPeriodSearch = AddItem(file, "menuPeriodSearch", "Period Search");
 
   menuRun = bar->addAction(QStringLiteral("Run"));
   menuRun->setObjectName(QStringLiteral("menuRun"));
@@ -262,6 +266,7 @@ void MainWindow::BuildMenus() {
   connect(menuSearchVars, &QAction::triggered, this, [this] { Command(true, [&] { SearchVariables(*ws_); }); });
   connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
   connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
+  connect(menuPeriodSearch, &QAction::triggered, this, &MainWindow::OpenPeriodSearch);
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
 }
 
@@ -324,6 +329,23 @@ void MainWindow::SetStatusText(int panel, const std::string& text) {
 void MainWindow::PictureChanged() { img_->PictureChanged(); }
 void MainWindow::VarChartChanged() { chart1_->Refresh(); }
 void MainWindow::LightCurveChanged() { chart2_->Refresh(); }
+
+void MainWindow::OpenPeriodSearch() {
+  if (periodSearch_ == nullptr) {
+    periodSearch_ = new PeriodSearchWindow(this);
+    periodSearch_->onUsePeriod = [this](int star, double period) {
+      ws_->ChosenPeriods[star] = period;
+      ws_->log.Add("Star " + std::to_string(star) + ": period " + FormatShortest(period) + " d kept");
+    };
+  }
+  const int star = ws_->SelectedStar + 1;
+  if (periodSearch_->Star() != star || !periodSearch_->HasResult()) {
+    StarSeries s = SeriesOfStar(ws_->Series, star);
+    periodSearch_->SetStar(star, std::move(s.t), std::move(s.y), std::move(s.dy));
+  }
+  periodSearch_->show();
+  periodSearch_->raise();
+}
 
 // --- File ---
 

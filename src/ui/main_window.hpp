@@ -22,6 +22,7 @@ namespace morvik {
 
 class ChartView;
 class LogPane;
+class PeriodSearchWindow;
 class PictureView;
 class SettingsPage;
 
@@ -77,6 +78,11 @@ public:
   QAction* menuSearchVars = nullptr;
   QAction* menuLK = nullptr;
   QAction* menuContrast = nullptr;
+  QAction* menuPeriodSearch = nullptr;
+  // The Period Search window, once opened.
+  PeriodSearchWindow* periodSearchWindow() const { return periodSearch_; }
+  // File > Period Search: the window for the star whose light curve is shown.
+  void OpenPeriodSearch();
   QAction* test11 = nullptr;
 
 private:
@@ -117,6 +123,7 @@ private:
   ChartView* chart1_ = nullptr;
   ChartView* chart2_ = nullptr;
   SettingsPage* settings_ = nullptr;
+  PeriodSearchWindow* periodSearch_ = nullptr;
 };
 
 } // namespace morvik

@@ -6,17 +6,12 @@
 
 #include "app/cli/cli_period_options.hpp"
 #include "periods/period_search.hpp"
+#include "periods/period_star.hpp"
 #include "workspace/workspace.hpp"
 
 namespace morvik::cli {
 
 PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o);
-
-// The valid measurements of star id (1-based): times, RUN magnitudes, errors.
-struct StarSeries {
-  std::vector<double> t, y, dy;
-};
-StarSeries SeriesOfStar(const TTimeSeries& series, long long id);
 
 // The peaks file is PeakTableCsv of periods/period_fold.hpp.
 
