@@ -26,15 +26,19 @@ class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
       : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), r_(nb_), sy_(nb_), cnt_(nb_),
-        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())) {}
+        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t) {
+    for (double& v : dt_)
+      v -= t0_;
+  }
 
   BlsBox Scan(double f, bool detail) {
     std::fill(r_.begin(), r_.end(), 0.0);
     std::fill(sy_.begin(), sy_.end(), 0.0);
     std::fill(cnt_.begin(), cnt_.end(), 0);
     const double nbd = static_cast<double>(nb_);
-    for (std::size_t i = 0; i < ws_.t.size(); ++i) {
-      const std::size_t b = Bin(FoldPhase((ws_.t[i] - t0_) * f), nbd);
+    const std::size_t n = dt_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t b = Bin(FoldPhase(dt_[i] * f), nbd);
       r_[b] += ws_.w[i];
       sy_[b] += ws_.wy[i];
       ++cnt_[b];
@@ -74,8 +78,9 @@ public:
   }
 
   static std::size_t Bin(double phase, double nbd) {
-    const auto b = static_cast<std::size_t>(phase * nbd);
-    return std::min(b, static_cast<std::size_t>(nbd) - 1);
+    // Through a signed integer: the conversion to an unsigned one is slow.
+    const auto b = static_cast<long>(phase * nbd);
+    return static_cast<std::size_t>(std::min(b, static_cast<long>(nbd) - 1));
   }
 
   // Bins a box of duration d spans at frequency f; 0 when it is too long.
@@ -92,6 +97,7 @@ private:
   std::vector<double> r_, sy_;
   std::vector<long> cnt_;
   double t0_;
+  std::vector<double> dt_; // times from the earliest
 };
 
 } // namespace
