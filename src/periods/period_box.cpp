@@ -26,9 +26,11 @@ class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
       : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), r_(nb_), sy_(nb_), cnt_(nb_),
-        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t) {
-    for (double& v : dt_)
+        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t), bin_(ws.t.size()) {
+    for (double& v : dt_) {
       v -= t0_;
+      dtMax_ = std::max(dtMax_, v);
+    }
   }
 
   BlsBox Scan(double f, bool detail) {
@@ -37,8 +39,21 @@ public:
     std::fill(cnt_.begin(), cnt_.end(), 0);
     const double nbd = static_cast<double>(nb_);
     const std::size_t n = dt_.size();
+    if (dtMax_ * f < 2147483647.0) {
+      // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
+      // (times from the earliest are never negative), in a loop the compiler vectorises.
+      const int last = static_cast<int>(nb_) - 1;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double x = dt_[i] * f;
+        const double phase = x - static_cast<double>(static_cast<int>(x));
+        bin_[i] = std::min(static_cast<int>(phase * nbd), last);
+      }
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
+    }
     for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t b = Bin(FoldPhase(dt_[i] * f), nbd);
+      const auto b = static_cast<std::size_t>(bin_[i]);
       r_[b] += ws_.w[i];
       sy_[b] += ws_.wy[i];
       ++cnt_[b];
@@ -98,6 +113,8 @@ private:
   std::vector<long> cnt_;
   double t0_;
   std::vector<double> dt_; // times from the earliest
+  double dtMax_ = 0.0;
+  std::vector<int> bin_;
 };
 
 } // namespace
