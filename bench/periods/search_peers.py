@@ -40,7 +40,7 @@ def main():
         durations = np.fromfile(f"{folder}/bls_durations.bin")
         model = BoxLeastSquares(t, y, dy)
         periods = np.sort(1.0 / freq)
-        ms, r = best(lambda: model.power(periods, durations, objective="snr"), 1)
+        ms, r = best(lambda: model.power(periods, durations), 1)
         found = periods[np.argmax(r.power)]
         print(f"ms {ms:.3f} best_period {found:.5f} ours {1.0 / freq[np.argmax(ours)]:.5f}")
     elif case == "lk":
