@@ -164,6 +164,7 @@ bool Periodogram(PeriodMethod method, const CleanSeries& s, const FrequencyGrid&
   case PeriodMethod::LaflerKinman:
     return LaflerKinmanTheta(s.t, s.y, freqs, out, run);
   case PeriodMethod::Gls:
+    if (settings.approximate) return GlsPowerApproximate(s.t, s.y, s.dy, grid, out);
     return GlsPower(s.t, s.y, s.dy, grid, out, run);
   case PeriodMethod::MultiHarmonicGls:
     return MultiHarmonicPower(s.t, s.y, s.dy, grid, settings.harmonics, out, run);

@@ -30,8 +30,9 @@ struct PeriodSearchSettings {
   std::size_t topPeaks = 5;
   int fapRounds = 0; // permutation rounds per method; 0: only the analytic probability
   std::uint64_t seed = 1;
-  double agreement = 0.01; // relative period difference counted as the same period
-  unsigned threads = 0;    // 0: the machine's cores
+  double agreement = 0.01;  // relative period difference counted as the same period
+  unsigned threads = 0;     // 0: the machine's cores
+  bool approximate = false; // generalised Lomb-Scargle by the transform (GlsPowerApproximate)
 };
 
 struct PeriodPeak {

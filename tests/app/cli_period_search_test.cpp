@@ -47,10 +47,13 @@ TEST(CliPeriodOptions, ValuesAndUsageErrors) {
     const ParseResult r = cli::ParseCommandLine(args);
     EXPECT_EQ(r.action == ParseResult::Action::Run, c.ok) << c.args[0] << " " << c.args[1] << ": " << r.error;
   }
-  const auto r = cli::ParseCommandLine({"f.fit", "--method", "lk,all", "--seed", "7", "--min-period", "0.2"});
+  const auto r =
+      cli::ParseCommandLine({"f.fit", "--method", "lk,all", "--seed", "7", "--min-period", "0.2", "--approximate"});
   EXPECT_EQ(r.options.periodSearch.methods, (std::vector<std::string>{"lk", "gls", "mhgls", "bls"}));
   EXPECT_EQ(r.options.periodSearch.seed, 7u);
   EXPECT_EQ(r.options.periodSearch.minPeriod, 0.2);
+  EXPECT_TRUE(r.options.periodSearch.approximate);
+  EXPECT_EQ(cli::ParseCommandLine({"f.fit", "--approximate=1"}).action, ParseResult::Action::UsageError);
 }
 
 TEST(CliPeriodSearch, FindsTheInjectedPeriods) {

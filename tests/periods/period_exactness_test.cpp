@@ -375,3 +375,36 @@ TEST(Fold, TwoCyclesWithTheFaintestBinAtPhaseZero) {
 
 } // namespace
 } // namespace morvik
+
+namespace morvik {
+namespace {
+
+TEST(ApproximateGls, CloseToTheExactPowerWithTheSamePeak) {
+  for (unsigned seed : {4u, 21u}) {
+    std::mt19937_64 g(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<double> t, y, dy;
+    for (int i = 0; i < 400; ++i) {
+      t.push_back(2460000.0 + 700.0 * u(g));
+      y.push_back(12.0 + 0.05 * std::sin(kTwoPi * t.back() / 0.6137) + 0.05 * u(g));
+      dy.push_back(0.01 + 0.02 * u(g));
+    }
+    GridRequest req;
+    req.minPeriod = 0.1;
+    req.oversampling = 5;
+    const FrequencyGrid grid = MakeFrequencyGrid(TimeSpan(t), req);
+    std::vector<double> exact(grid.count), fast(grid.count);
+    GlsPower(t, y, dy, grid, exact);
+    ASSERT_TRUE(GlsPowerApproximate(t, y, dy, grid, fast));
+    double worst = 0.0;
+    for (std::size_t k = 0; k < grid.count; ++k)
+      worst = std::max(worst, std::fabs(fast[k] - exact[k]));
+    EXPECT_LT(worst, 1e-3) << seed;
+    EXPECT_EQ(std::max_element(fast.begin(), fast.end()) - fast.begin(),
+              std::max_element(exact.begin(), exact.end()) - exact.begin());
+    std::printf("approximate GLS: largest difference %.2e\n", worst);
+  }
+}
+
+} // namespace
+} // namespace morvik

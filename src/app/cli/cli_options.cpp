@@ -77,7 +77,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
-        name == "--frame-info" || name == "--header" || name == "--quiet") {
+        name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--approximate") {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -92,6 +92,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--frame-info") o.printouts.push_back(Printout::FrameInfo);
       if (name == "--header") o.printouts.push_back(Printout::Header);
       if (name == "--quiet") o.quiet = true;
+      if (name == "--approximate") o.periodSearch.approximate = true;
       continue;
     }
 

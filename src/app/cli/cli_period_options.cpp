@@ -75,6 +75,8 @@ const char* PeriodSearchHelp() {
   --oversampling K        grid points per peak width 1/span (10)
   --fap-rounds N          permutation rounds for the false-alarm probability (0)
   --seed S                seed of the permutations (1)
+  --approximate           generalised Lomb-Scargle by a transform: faster on long
+                          grids, within about 1e-4 in power
 )";
 }
 

@@ -15,6 +15,7 @@ struct PeriodSearchOptions {
   double oversampling = 10.0;
   int fapRounds = 0;
   std::uint64_t seed = 1;
+  bool approximate = false; // --approximate
   friend bool operator==(const PeriodSearchOptions&, const PeriodSearchOptions&) = default;
 };
 

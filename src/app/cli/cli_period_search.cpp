@@ -20,6 +20,7 @@ PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o) {
   s.grid.oversampling = o.oversampling;
   s.fapRounds = o.fapRounds;
   s.seed = o.seed;
+  s.approximate = o.approximate;
   return s;
 }
 
