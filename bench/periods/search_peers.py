@@ -45,7 +45,7 @@ def main():
     elif case == "bls":
         from astropy.timeseries import BoxLeastSquares
         durations = np.fromfile(f"{folder}/bls_durations.bin")
-        model = BoxLeastSquares(t, y, dy)
+        model = BoxLeastSquares(t, -y, dy)  # magnitudes: a transit is a rise; astropy looks for dips
         periods = np.sort(1.0 / freq)
         ms, r = best(lambda: model.power(periods, durations), 1)
         found = periods[np.argmax(r.power)]
