@@ -101,8 +101,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         "--frame-border", "--frame-border-px", "--presence",   "--variance-factor", "--max-comp",
         "--skip-less",    "--star-sigma",      "--data-sigma", "--x-axis",          "--y-axis",
         "--contrast",     "--stats",           "--chart",      "--table",           "--lightcurve",
-        "--periodogram",  "--image",           "--log",
-        "--period-search", "--period-search-all"};
+        "--periodogram",  "--image",           "--log",        "--period-search",   "--period-search-all"};
     bool valued = IsPeriodSearchOption(name);
     for (const char* v : kValued)
       valued = valued || name == v;
@@ -242,7 +241,8 @@ Search Variables and the outputs, in the order the options are given.
   --table FILE            the ensemble-corrected table, readable again
   --lightcurve ID=FILE    light curve of star ID; repeatable
   --periodogram ID=FILE   Lafler-Kinman periodogram of star ID; repeatable
-)" + std::string(PeriodSearchHelp()) + R"(  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
+)" + std::string(PeriodSearchHelp()) +
+         R"(  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
   --image FILE            the picture as a BMP (star marks after a Run)
   --no-marks              --image without star marks
   --frame-info            print the frame figures
