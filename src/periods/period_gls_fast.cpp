@@ -31,9 +31,15 @@ void Transform(std::vector<Complex>& a) {
     a[i] = u + v;
     a[i + 1] = u - v;
   }
-  std::vector<Complex> roots(n / 2), twiddle(n / 2); // exp(2 pi i k / n); a stage's share
-  for (std::size_t k = 0; k < n / 2; ++k)
-    roots[k] = std::polar(1.0, kTwoPi * static_cast<double>(k) / static_cast<double>(n));
+  // exp(2 pi i k / n), kept per thread for the next transform of the same size (a
+  // search over many stars repeats it); a stage's share of it.
+  thread_local std::vector<Complex> roots;
+  if (roots.size() != n / 2) {
+    roots.resize(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k)
+      roots[k] = std::polar(1.0, kTwoPi * static_cast<double>(k) / static_cast<double>(n));
+  }
+  std::vector<Complex> twiddle(n / 2);
   for (std::size_t len = 4; len <= n; len <<= 1) {
     const std::size_t half = len / 2;
     for (std::size_t k = 0; k < half; ++k)
@@ -118,6 +124,21 @@ bool GlsPowerApproximate(std::span<const double> t, std::span<const double> y, s
     if (D > 0.0 && ws.yy > 0.0) p = (SS * YC * YC + CC * YS * YS - 2.0 * CS * YC * YS) / (ws.yy * D);
     power[k] = std::isfinite(p) ? std::clamp(p, 0.0, 1.0) : 0.0;
   }
+  return true;
+}
+
+bool SpectralWindowApproximate(std::span<const double> t, std::span<const double> dy, const FrequencyGrid& grid,
+                               std::span<double> window) {
+  std::vector<double> zeros(t.size(), 0.0);
+  const WeightedSeries ws(t, zeros, dy);
+  if (ws.t.empty() || grid.count == 0) return true;
+  std::vector<double> tt(ws.t);
+  const double t0 = *std::min_element(tt.begin(), tt.end());
+  for (double& v : tt)
+    v -= t0;
+  const std::vector<Complex> a = TrigSums(tt, ws.w, grid.first, grid.step, grid.count);
+  for (std::size_t k = 0; k < grid.count && k < window.size(); ++k)
+    window[k] = std::norm(a[k]);
   return true;
 }
 

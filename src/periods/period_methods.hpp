@@ -39,6 +39,10 @@ bool GlsPower(std::span<const double> t, std::span<const double> y, std::span<co
 bool GlsPowerApproximate(std::span<const double> t, std::span<const double> y, std::span<const double> dy,
                          const FrequencyGrid& grid, std::span<double> power);
 
+// The spectral window by the same transform.
+bool SpectralWindowApproximate(std::span<const double> t, std::span<const double> dy, const FrequencyGrid& grid,
+                               std::span<double> window);
+
 // The same fraction for a Fourier series of `harmonics` terms plus a constant, fitted
 // by weighted least squares: the multi-harmonic periodogram (Schwarzenberg-Czerny
 // 1996, ApJ 460, L107) with the weights and floating mean of Zechmeister & Kuerster

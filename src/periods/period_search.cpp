@@ -232,7 +232,9 @@ PeriodSearchResult SearchPeriods(std::span<const double> tIn, std::span<const do
   };
 
   r.window.resize(r.grid.count);
-  if (!SpectralWindow(s.t, s.dy, r.grid, r.window, runFor(0.5))) return stop();
+  if (settings.approximate ? !SpectralWindowApproximate(s.t, s.dy, r.grid, r.window)
+                           : !SpectralWindow(s.t, s.dy, r.grid, r.window, runFor(0.5)))
+    return stop();
   for (std::size_t k : TopPeakIndices(r.window, minSep, 3))
     if (r.window[k] >= 0.1) r.windowPeaks.push_back(freqs[k]);
 

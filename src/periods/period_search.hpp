@@ -32,7 +32,7 @@ struct PeriodSearchSettings {
   std::uint64_t seed = 1;
   double agreement = 0.01;  // relative period difference counted as the same period
   unsigned threads = 0;     // 0: the machine's cores
-  bool approximate = false; // generalised Lomb-Scargle by the transform (GlsPowerApproximate)
+  bool approximate = false; // generalised Lomb-Scargle and the window by the transform (GlsPowerApproximate)
 };
 
 struct PeriodPeak {
