@@ -39,3 +39,4 @@ PYEOF
 done
 
 bash "$(dirname "$0")/search_run.sh" "$BUILD"
+bash "$(dirname "$0")/search_all_run.sh" "$BUILD"
