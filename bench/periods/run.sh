@@ -37,3 +37,6 @@ print(f"  processor time, one thread against numpy: {numpycpu:.1f} / {cpu1:.1f} 
 print(f"  theta identical to the literal scan, bit for bit: {identical}; numpy agrees within {diff}")
 PYEOF
 done
+
+bash "$(dirname "$0")/search_run.sh" "$BUILD"
+bash "$(dirname "$0")/search_all_run.sh" "$BUILD"

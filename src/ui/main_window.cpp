@@ -23,10 +23,13 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/format.hpp"
+#include "periods/period_star.hpp"
 #include "ui/chart_view.hpp"
 #include "ui/ensemble_panes.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/new_field_dialog.hpp"
+#include "ui/period_search_window.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
 #include "workspace/candidate_commands.hpp"
@@ -235,6 +238,7 @@ void MainWindow::BuildMenus() {
   menuOpen = AddItem(file, "menuOpen", "Open", QKeySequence(Qt::CTRL | Qt::Key_O));
   menuNewField = AddItem(file, "menuNewField", "New Field from Frames...");
   menuSaveImg = AddItem(file, "menuSaveImg", "Save Image", QKeySequence(Qt::CTRL | Qt::Key_S));
+  menuPeriodSearch = AddItem(file, "menuPeriodSearch", "Period Search");
 
   menuRun = bar->addAction(QStringLiteral("Run"));
   menuRun->setObjectName(QStringLiteral("menuRun"));
@@ -275,6 +279,7 @@ void MainWindow::BuildMenus() {
   connect(menuSearchVars, &QAction::triggered, this, &MainWindow::SearchVariablesClick);
   connect(menuLK, &QAction::triggered, this, &MainWindow::LaflerKinmanClick);
   connect(menuContrast, &QAction::triggered, this, &MainWindow::ContrastClick);
+  connect(menuPeriodSearch, &QAction::triggered, this, &MainWindow::OpenPeriodSearch);
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
   BuildWorkMenus();
 }
@@ -341,6 +346,23 @@ void MainWindow::SetStatusText(int panel, const std::string& text) {
 void MainWindow::PictureChanged() { img_->PictureChanged(); }
 void MainWindow::VarChartChanged() { chart1_->Refresh(); }
 void MainWindow::LightCurveChanged() { chart2_->Refresh(); }
+
+void MainWindow::OpenPeriodSearch() {
+  if (periodSearch_ == nullptr) {
+    periodSearch_ = new PeriodSearchWindow(this);
+    periodSearch_->onUsePeriod = [this](int star, double period) {
+      ws_->ChosenPeriods[star] = period;
+      ws_->log.Add("Star " + std::to_string(star) + ": period " + FormatShortest(period) + " d kept");
+    };
+  }
+  const int star = ws_->SelectedStar + 1;
+  if (periodSearch_->Star() != star || !periodSearch_->HasResult()) {
+    StarSeries s = SeriesOfStar(ws_->Series, star);
+    periodSearch_->SetStar(star, std::move(s.t), std::move(s.y), std::move(s.dy));
+  }
+  periodSearch_->show();
+  periodSearch_->raise();
+}
 
 // --- File ---
 

@@ -32,6 +32,7 @@ class CandidatesPane;
 class ChartView;
 class EnsembleWarning;
 class LogPane;
+class PeriodSearchWindow;
 class PictureView;
 class SettingsPage;
 
@@ -88,6 +89,11 @@ public:
   QAction* menuSearchVars = nullptr;
   QAction* menuLK = nullptr;
   QAction* menuContrast = nullptr;
+  QAction* menuPeriodSearch = nullptr;
+  // The Period Search window, once opened.
+  PeriodSearchWindow* periodSearchWindow() const { return periodSearch_; }
+  // File > Period Search: the window for the star whose light curve is shown.
+  void OpenPeriodSearch();
   QAction* test11 = nullptr;
   QAction* menuCheckEnsemble = nullptr;
   QAction* menuDropVarying = nullptr;
@@ -228,6 +234,7 @@ private:
   ChartView* chart1_ = nullptr;
   ChartView* chart2_ = nullptr;
   SettingsPage* settings_ = nullptr;
+  PeriodSearchWindow* periodSearch_ = nullptr;
 };
 
 } // namespace morvik

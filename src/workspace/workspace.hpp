@@ -5,6 +5,7 @@
 // views read the state and draw it.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,8 @@ public:
   ChartModel LightCurve;
   // True while the Light Curve chart holds a periodogram: its points carry no row.
   bool LightCurveShowsPeriodogram = false;
+  // Periods kept with "Use this period" of the Period Search window, by star id.
+  std::map<int, double> ChosenPeriods;
 
 private:
   UiHooks noHooks_;

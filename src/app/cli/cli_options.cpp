@@ -78,7 +78,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
         name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--check-ensemble" ||
-        name == "--drop-varying" || name == "--more-indices") {
+        name == "--drop-varying" || name == "--more-indices" || name == "--approximate") {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -96,16 +96,38 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--check-ensemble") o.settings.CheckEnsemble = true;
       if (name == "--drop-varying") o.settings.DropVarying = true;
       if (name == "--more-indices") o.moreIndices = true;
+      if (name == "--approximate") o.periodSearch.approximate = true;
       continue;
     }
 
-    static const char* const kValued[] = {
-        "--comp",         "--comp-mag",        "--ensemble",   "--delete",          "--delete-frame",
-        "--frame-border", "--frame-border-px", "--presence",   "--variance-factor", "--max-comp",
-        "--skip-less",    "--star-sigma",      "--data-sigma", "--x-axis",          "--y-axis",
-        "--contrast",     "--stats",           "--chart",      "--table",           "--lightcurve",
-        "--periodogram",  "--image",           "--log",        "--candidates",      "--candidate-threshold"};
-    bool valued = false;
+    static const char* const kValued[] = {"--comp",
+                                          "--comp-mag",
+                                          "--ensemble",
+                                          "--delete",
+                                          "--delete-frame",
+                                          "--frame-border",
+                                          "--frame-border-px",
+                                          "--presence",
+                                          "--variance-factor",
+                                          "--max-comp",
+                                          "--skip-less",
+                                          "--star-sigma",
+                                          "--data-sigma",
+                                          "--x-axis",
+                                          "--y-axis",
+                                          "--contrast",
+                                          "--stats",
+                                          "--chart",
+                                          "--table",
+                                          "--lightcurve",
+                                          "--periodogram",
+                                          "--image",
+                                          "--log",
+                                          "--candidates",
+                                          "--candidate-threshold",
+                                          "--period-search",
+                                          "--period-search-all"};
+    bool valued = IsPeriodSearchOption(name);
     for (const char* v : kValued)
       valued = valued || name == v;
     if (!valued) return fail("unknown option " + name);
@@ -203,6 +225,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       auto v = ParseDecimal(value);
       if (!v || !(*v > 0.0)) return fail("--candidate-threshold needs a number above 0, not \"" + value + "\"");
       o.settings.CandidateThreshold = *v;
+    } else if (name == "--period-search") {
+      Output out{OutputKind::PeriodSearch, "", 0};
+      if (!SplitIdFile(value, out.id, out.path)) return fail(name + " needs ID=FILE, not \"" + value + "\"");
+      o.outputs.push_back(out);
+    } else if (name == "--period-search-all") {
+      if (!path(OutputKind::PeriodSearchAll)) return fail("--period-search-all needs a file name");
+    } else if (IsPeriodSearchOption(name)) {
+      if (auto error = ParsePeriodSearchOption(name, value, o.periodSearch)) return fail(*error);
     } else if (name == "--log") {
       if (value.empty()) return fail("--log needs a file name");
       o.logFile = value;
@@ -252,7 +282,8 @@ Search Variables and the outputs, in the order the options are given.
   --table FILE            the ensemble-corrected table, readable again
   --lightcurve ID=FILE    light curve of star ID; repeatable
   --periodogram ID=FILE   Lafler-Kinman periodogram of star ID; repeatable
-  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
+)" + std::string(PeriodSearchHelp()) +
+         R"(  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
   --image FILE            the picture as a BMP (star marks after a Run)
   --no-marks              --image without star marks
   --frame-info            print the frame figures

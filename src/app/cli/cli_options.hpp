@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_period_options.hpp"
 #include "workspace/settings.hpp"
 
 namespace morvik::cli {
@@ -15,7 +16,18 @@ inline constexpr const char* kVersionText = "morvik-cli 1.0.0";
 inline constexpr const char* kUsageLine = "usage: morvik-cli FRAME [options]   (morvik-cli --help lists the options)";
 
 // Outputs that run after Search Variables, in the order given.
-enum class OutputKind { Stats, Chart, Table, LightCurve, Periodogram, Histogram, Image, Candidates };
+enum class OutputKind {
+  Stats,
+  Chart,
+  Table,
+  LightCurve,
+  Periodogram,
+  Histogram,
+  Image,
+  Candidates,
+  PeriodSearch,
+  PeriodSearchAll
+};
 
 struct Output {
   OutputKind kind;
@@ -48,7 +60,8 @@ struct Options {
   bool noMarks = false;
   std::optional<std::string> logFile;
   bool quiet = false;
-  bool moreIndices = false; // axis items 8 ... 13 and the new index columns in --stats
+  bool moreIndices = false;         // axis items 8 ... 13 and the new index columns in --stats
+  PeriodSearchOptions periodSearch; // settings of --period-search and --period-search-all
 };
 
 struct ParseResult {

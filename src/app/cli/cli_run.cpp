@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/cli/cli_outputs.hpp"
+#include "app/cli/cli_period_search.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/format.hpp"
@@ -36,6 +37,10 @@ const char* OptionName(OutputKind kind) {
     return "--image";
   case OutputKind::Candidates:
     return "--candidates";
+  case OutputKind::PeriodSearch:
+    return "--period-search";
+  case OutputKind::PeriodSearchAll:
+    return "--period-search-all";
   }
   return "";
 }
@@ -161,6 +166,12 @@ private:
     }
     case OutputKind::Candidates:
       Save(out.path, CandidatesCsv(ws_));
+      break;
+    case OutputKind::PeriodSearch:
+      if (!PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) ok_ = false;
+      break;
+    case OutputKind::PeriodSearchAll:
+      if (!PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) ok_ = false;
       break;
     }
   }

@@ -1,0 +1,100 @@
+#pragma once
+// The period search of one star over the full frequency grid of its time span: the
+// periodograms of the chosen methods, their top peaks with likely aliases marked, the
+// significance of the best peaks and one combined answer.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "periods/period_grid.hpp"
+#include "periods/period_parallel.hpp"
+
+namespace morvik {
+
+enum class PeriodMethod { LaflerKinman, Gls, MultiHarmonicGls, Bls };
+
+// "lk", "gls", "mhgls", "bls".
+const char* MethodName(PeriodMethod m);
+std::optional<PeriodMethod> MethodFromName(const std::string& name);
+
+struct PeriodSearchSettings {
+  GridRequest grid;
+  std::vector<PeriodMethod> methods{PeriodMethod::Gls, PeriodMethod::MultiHarmonicGls, PeriodMethod::LaflerKinman};
+  int harmonics = 3;
+  std::vector<double> blsDurations{0.04, 0.06, 0.08, 0.12, 0.16, 0.24}; // days
+  int blsBins = 200;
+  std::size_t topPeaks = 5;
+  int fapRounds = 0; // permutation rounds per method; 0: only the analytic probability
+  std::uint64_t seed = 1;
+  double agreement = 0.01;  // relative period difference counted as the same period
+  unsigned threads = 0;     // 0: the machine's cores
+  bool approximate = false; // generalised Lomb-Scargle and the window by the transform (GlsPowerApproximate)
+};
+
+struct PeriodPeak {
+  double frequency = 0.0;
+  double period = 0.0;
+  double power = 0.0;  // the method's statistic (theta for Lafler-Kinman)
+  double fap = -1.0;   // -1: not known
+  std::string aliasOf; // e.g. "1d", "2d", "P/2", "2P", "window", joined by "+"
+};
+
+struct MethodResult {
+  PeriodMethod method = PeriodMethod::Gls;
+  std::vector<double> frequency; // box least squares: its own finer grid; otherwise empty (the common grid)
+  std::vector<double> power;     // one value per frequency
+  bool lowerIsBetter = false;    // true for Lafler-Kinman theta
+  std::vector<PeriodPeak> peaks; // best first
+  double detection = 0.0;        // (best - mean) / standard deviation of the periodogram
+  double bestFap = -1.0;         // permutation probability when rounds ran, else the analytic one (GLS), else -1
+  double boxDuration = 0.0, boxMidTime = 0.0, boxDepth = 0.0; // box least squares only
+};
+
+struct CombinedPeriod {
+  bool found = false;
+  double period = 0.0;
+  double power = 0.0;
+  double fap = -1.0;
+  PeriodMethod method = PeriodMethod::Gls; // the method whose peak is given
+  int agreeing = 0;                        // methods whose best period is within the agreement
+  int methodsRun = 0;
+  double secondPeriod = 0.0; // the next peak of that method, 0 if none
+  double methodPeriod = 0.0; // the method's own best period, before the choice among its multiples
+  std::string note;          // empty when all methods agree and the period stands
+};
+
+struct PeriodSearchResult {
+  FrequencyGrid grid;
+  std::size_t points = 0;
+  std::vector<double> window;      // spectral window on the grid
+  std::vector<double> windowPeaks; // its strongest peak frequencies
+  std::vector<MethodResult> methods;
+  CombinedPeriod combined;
+  bool cancelled = false;
+};
+
+// Searches t (days), y (magnitudes), dy (errors; empty: equal weights). Throws
+// CommandError for a grid that cannot be formed or is too large, and for fewer than
+// kMinSearchPoints usable points. progress and cancel may be null; a cancelled search
+// returns with cancelled set and no answer.
+inline constexpr std::size_t kMinSearchPoints = 8;
+PeriodSearchResult SearchPeriods(std::span<const double> t, std::span<const double> y, std::span<const double> dy,
+                                 const PeriodSearchSettings& settings, SearchProgress* progress = nullptr,
+                                 const std::atomic<bool>* cancel = nullptr);
+
+// The local maxima of score (higher is better), best first, at least minSeparation
+// grid steps apart, at most count.
+std::vector<std::size_t> TopPeakIndices(std::span<const double> score, std::size_t minSeparation, std::size_t count);
+
+// Marks for a peak at f given the best peak at best: "1d"/"2d"/"3d" (a daily
+// alias), "P/2", "2P", "window" (offset by a window peak); tolerance in cycles per day.
+std::string AliasMarks(double f, double best, std::span<const double> windowPeaks, double tolerance);
+
+// Picks the combined answer from the methods' results (their peaks filled).
+CombinedPeriod CombinePeriods(const std::vector<MethodResult>& methods, double agreement);
+
+} // namespace morvik
