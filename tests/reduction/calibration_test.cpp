@@ -6,6 +6,7 @@
 #include "common/errors.hpp"
 #include "reduction/calibration.hpp"
 #include "synthetic_frames.hpp"
+#include "work_dir.hpp"
 
 namespace morvik::reduction {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Calibration, BiasDarkScaledByExposureAndNormalisedFlat) {
-  const fs::path dir = fs::path(MORVIK_BINARY_DIR) / "test_output" / "calibration";
+  const fs::path dir = morvik::testing::TestWorkDir("calibration");
   fs::create_directories(dir);
   const auto path = [&](const char* name) { return (dir / name).string(); };
   // 2 x 2 pixels: bias 100, dark 40 ADU in 20 s, flat 2, 4, 4, 0 (median 4).

@@ -9,6 +9,7 @@
 #include "dataset/readers.hpp"
 #include "reduction/reduce.hpp"
 #include "synthetic_frames.hpp"
+#include "work_dir.hpp"
 
 namespace morvik::reduction {
 namespace {
@@ -26,7 +27,7 @@ std::string Slurp(const fs::path& p) {
 class ReduceSeries : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::path(MORVIK_BINARY_DIR) / "test_output" / "reduction";
+    dir_ = morvik::testing::TestWorkDir("reduction");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     stars_ = morvik::testing::SynthField(25, kSide, kSide, 11);
@@ -60,6 +61,11 @@ protected:
     twin.textCards = {{"DATE-OBS", "2023-03-01T21:10:00"}};
     Write("twin.fits", twin, 12);
     std::ofstream(dir_ / "broken.fits") << "not a FITS file";
+  }
+
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
   }
 
   void Write(const std::string& name, const SynthFrame& fr, unsigned seed) {

@@ -12,6 +12,7 @@
 
 #include "app/process.hpp"
 #include "dataset/readers.hpp"
+#include "work_dir.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/run_commands.hpp"
 #include "workspace/search_commands.hpp"
@@ -89,7 +90,7 @@ Truth ReadTruth(const fs::path& path) {
 }
 
 TEST(ReductionSeries, UsageErrorsWriteNothing) {
-  const fs::path dir = fs::path(MORVIK_BINARY_DIR) / "test_output" / "reduction_usage";
+  const fs::path dir = morvik::testing::TestWorkDir("reduction_usage");
   fs::remove_all(dir);
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"a.fits", "b.fits"},
@@ -108,7 +109,7 @@ TEST(ReductionSeries, UsageErrorsWriteNothing) {
 }
 
 TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
-  const fs::path dir = fs::path(MORVIK_BINARY_DIR) / "test_output" / "reduction_series";
+  const fs::path dir = morvik::testing::TestWorkDir("reduction_series");
   fs::remove_all(dir);
   auto gen = testing::RunProgram(MORVIK_FIELDGEN, {"--series", (dir / "s").string()}, dir);
   ASSERT_EQ(gen.status, 0) << gen.err;
