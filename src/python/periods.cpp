@@ -123,8 +123,10 @@ py::array_t<double> FrequencyPower(const std::string& method, const Doubles& t, 
     } else {
       MethodRun one;
       one.threads = 1;
+      // Starting a thread costs about as much as a few thousand terms.
+      const bool small = freqs.size() * (s.t.size() + 16) < 200000;
       ForEachBlock(
-          (freqs.size() + kSearchBlock - 1) / kSearchBlock, SearchThreads(threads),
+          (freqs.size() + kSearchBlock - 1) / kSearchBlock, small && threads == 0 ? 1u : SearchThreads(threads),
           [&](std::size_t b) {
             const std::size_t end = std::min(freqs.size(), (b + 1) * kSearchBlock);
             for (std::size_t k = b * kSearchBlock; k < end; ++k)

@@ -31,9 +31,13 @@ def test_periodograms_equal_those_of_the_search():
         assert morvik.best_period(freq, power, method) == (best["period"], best["power"])
     # At frequencies off the grid every value is computed directly: within the
     # rotation's rounding of the grid's values.
-    picked = found["periodograms"]["gls"][0][::37]
-    _, direct = morvik.periodogram(t, y, dy, method="gls", frequencies=picked + 0.0)
-    np.testing.assert_allclose(direct, found["periodograms"]["gls"][1][::37], rtol=0, atol=1e-12)
+    pick = np.arange(1, count, 37) + np.arange(len(range(1, count, 37))) % 3  # uneven steps
+    _, direct = morvik.periodogram(t, y, dy, method="gls", frequencies=found["periodograms"]["gls"][0][pick])
+    np.testing.assert_allclose(direct, found["periodograms"]["gls"][1][pick], rtol=0, atol=1e-12)
+    # Evenly spaced frequencies go the grid's way, up to np.linspace's last value.
+    spaced = np.linspace(first, first + 99 * step, 100)
+    f3, p3 = morvik.periodogram(t, y, dy, method="gls", frequencies=spaced)
+    assert np.array_equal(p3, found["periodograms"]["gls"][1][:100]) and np.allclose(f3, spaced, rtol=1e-15)
     window = morvik.periodogram(t, y, dy, method="window", frequencies=[0.0, 1.0])[1]
     assert window[0] == pytest.approx(1.0) and 0.0 < window[1] < 1.0
 
