@@ -159,8 +159,9 @@ def periodogram(t, y, dy=None, method="lk", frequencies=None, **options):
     are the periodograms of search_periods. Without frequencies they use its grid, set
     by min_period, max_period (0: half the time span) and oversampling; "bls" its own
     finer grid. Evenly spaced frequencies (np.linspace) are computed as a grid, sines
-    advanced by rotation (within 1e-13 of direct values); any others one by one. Points with an error that is not positive are left out, and dy=None
-    weighs every point equally. `threads` (0: every core) does not change the result."""
+    advanced by rotation (within 1e-13 of direct values); any others one by one.
+    Points with an error that is not positive are left out, and dy=None weighs every
+    point equally. `threads` (0: every core) does not change the result."""
     t, y, dy = _finite_points(t, y, dy)
     return _method(method).compute(t, y, dy, frequencies, **options)
 
