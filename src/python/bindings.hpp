@@ -5,7 +5,8 @@
 
 namespace morvik::python {
 
-void BindField(pybind11::module_& m);  // Field: an opened frame with its data set
-void BindArrays(pybind11::module_& m); // functions on plain light-curve arrays
+void BindField(pybind11::module_& m);   // Field: an opened frame with its data set
+void BindArrays(pybind11::module_& m);  // functions on plain light-curve arrays
+void BindPeriods(pybind11::module_& m); // the period search on plain arrays
 
 } // namespace morvik::python

@@ -9,9 +9,11 @@
 namespace py = pybind11;
 
 PYBIND11_MODULE(_core, m) {
-  m.doc() = "Morvik's core: fields, ensemble photometry, variability indices, Lafler-Kinman periodograms";
+  m.doc() =
+      "Morvik's core: fields, ensemble photometry, variability indices, Lafler-Kinman periodograms, the period search";
   // A failure that ends a command reaches Python with the message the desktop shows.
   py::register_exception<morvik::CommandError>(m, "MorvikError", PyExc_RuntimeError);
   morvik::python::BindField(m);
   morvik::python::BindArrays(m);
+  morvik::python::BindPeriods(m);
 }

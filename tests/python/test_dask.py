@@ -34,31 +34,41 @@ def client():
             yield c
 
 
-def test_cluster_result_equals_one_process(client):
+@pytest.mark.parametrize("method", ["gls", "search"])
+def test_cluster_result_equals_one_process(client, method):
     curves = light_curves()
-    expected = morvik.light_curve_summary(curves, frequencies=FREQUENCIES)
+    expected = morvik.light_curve_summary(curves, method=method)
     assert list(expected.columns) == morvik.SUMMARY_COLUMNS
-    assert expected["FAP"].isna().all() and np.isnan(expected["BestPeriod"].iloc[-1])
+    # Every varying curve gets a period and its FAP; the constant one neither.
+    assert expected["FAP"].iloc[:-1].between(0.0, 1.0).all()
+    assert np.isnan(expected["BestPeriod"].iloc[-1]) and np.isnan(expected["FAP"].iloc[-1])
 
     bag = db.from_sequence(curves, npartitions=4)
-    from_bag = morvik.dask.light_curve_table(bag, frequencies=FREQUENCIES).compute()
+    from_bag = morvik.dask.light_curve_table(bag, method=method).compute()
     pd.testing.assert_frame_equal(from_bag.sort_index(), expected, check_exact=True)
 
     points = pd.concat([pd.DataFrame({"star": s, "t": t, "mag": y, "err": e}) for s, t, y, e in curves],
                        ignore_index=True)
     # One partition per block of stars: every point of a star in one partition.
     frame = dd.from_pandas(points.set_index("star", drop=False), npartitions=3, sort=True)
-    from_frame = morvik.dask.light_curve_table(frame, frequencies=FREQUENCIES).compute()
+    from_frame = morvik.dask.light_curve_table(frame, method=method).compute()
     pd.testing.assert_frame_equal(from_frame.sort_index(), expected, check_exact=True)
     assert len(client.scheduler_info()["workers"]) == 2
 
 
 def test_a_single_curve_in_the_summary_equals_the_array_functions():
-    star, t, y, e = light_curves()[3]
-    row = morvik.light_curve_summary([(star, t, y, e)], frequencies=FREQUENCIES).loc[star]
-    freq, theta = morvik.periodogram(t, y, e, frequencies=FREQUENCIES)
-    assert (row["BestPeriod"], row["BestPower"]) == morvik.best_period(freq, theta)
-    assert row["RunVariance"] == morvik.indices(y, e)["RunVariance"]
+    star, t, y, e = light_curves()[3]  # 0.2 mag at 0.9 d
+    rows = {m: morvik.light_curve_summary([(star, t, y, e)], frequencies=FREQUENCIES, method=m).loc[star]
+            for m in ["lk", "gls"]}
+    for method, row in rows.items():
+        freq, power = morvik.periodogram(t, y, e, method=method, frequencies=FREQUENCIES)
+        assert (row["BestPeriod"], row["BestPower"]) == morvik.best_period(freq, power, method)
+        assert row["RunVariance"] == morvik.indices(y, e)["RunVariance"]
+    assert rows["gls"]["FAP"] == morvik.PERIOD_METHODS["gls"].fap(rows["gls"]["BestPower"], t, y, e, FREQUENCIES)
+    assert rows["gls"]["BestPeriod"] == pytest.approx(0.9, rel=0.01) and rows["gls"]["FAP"] < 1e-6
+    found = morvik.search_periods(t, y, e)
+    row = morvik.light_curve_summary([(star, t, y, e)], method="search").loc[star]
+    assert (row["BestPeriod"], row["BestPower"], row["FAP"]) == (found["period"], found["power"], found["fap"])
 
 
 def test_other_collections_are_refused():

@@ -1,6 +1,6 @@
 """Morvik from Python: open a field, run the ensemble photometry, read the variability
-indices as a pandas table, and apply the same indices and period search to any light
-curve held in numpy arrays.
+indices as a pandas table, and apply the same indices, periodograms and period search
+to any light curve held in numpy arrays.
 
     import morvik
     field = morvik.open_field("sample/field.fit")
@@ -22,7 +22,8 @@ from . import _core
 from ._core import MorvikError
 
 __all__ = ["Field", "MorvikError", "open_field", "indices", "periodogram", "best_period", "light_curve_summary",
-           "PERIOD_METHODS", "PeriodMethod", "INDEX_COLUMNS", "SUMMARY_COLUMNS"]
+           "search_periods", "PERIOD_METHODS", "SEARCH_METHODS", "PEAK_COLUMNS", "PeriodMethod", "INDEX_COLUMNS",
+           "SUMMARY_COLUMNS"]
 
 def _text(value):
     """A setting as the text an edit would hold: numbers in their shortest exact form."""
@@ -155,5 +156,5 @@ def open_field(frame):
     return Field(_core.Field(os.fspath(frame)))
 
 
-from ._arrays import (INDEX_COLUMNS, PERIOD_METHODS, SUMMARY_COLUMNS, PeriodMethod, best_period, indices,  # noqa: E402
-                      light_curve_summary, periodogram)
+from ._arrays import (INDEX_COLUMNS, PEAK_COLUMNS, PERIOD_METHODS, SEARCH_METHODS, SUMMARY_COLUMNS,  # noqa: E402
+                      PeriodMethod, best_period, indices, light_curve_summary, periodogram, search_periods)

@@ -52,7 +52,7 @@ def _bag_partition(records, frequencies, method):
     return light_curve_summary(curves, frequencies=frequencies, method=method)
 
 
-def light_curve_table(data, frequencies=None, method="lk", columns=("star", "t", "mag", "err")):
+def light_curve_table(data, frequencies=None, method="gls", columns=("star", "t", "mag", "err")):
     """A lazy Dask DataFrame, indexed by star, of the variability indices, the best
     period and its false-alarm probability (morvik.SUMMARY_COLUMNS) of every light curve.
 
@@ -63,8 +63,11 @@ def light_curve_table(data, frequencies=None, method="lk", columns=("star", "t",
       time order; or
     - a Dask Bag of (star, t, mag, err) records with array-like t, mag, err.
 
-    frequencies: one grid for every curve (recommended for many curves); without it
-    each curve uses the program's own grid for its time span. Call .compute() on the
+    method: as for morvik.light_curve_summary; by default the generalised Lomb-Scargle
+    periodogram with its analytic false-alarm probability, fast enough for millions of
+    curves; "search" for the combined answer of the full period search.
+    frequencies: one grid for every curve; without it each curve uses the method's
+    own grid for its time span. Call .compute() on the
     result: it runs on the active dask.distributed Client, if any.
     """
     meta = _meta()
