@@ -9,6 +9,11 @@
 namespace morvik {
 namespace {
 
+// Two doubles the compiler adds, compares and selects as one (a GNU extension that
+// GCC and Clang lower to the target's vector registers, or to pairs of scalars).
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = long long __attribute__((vector_size(16)));
+
 template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun& run, Fn&& fn) {
   const std::size_t blocks = (count + kSearchBlock - 1) / kSearchBlock;
   return ForEachBlock(
@@ -21,74 +26,56 @@ template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun&
 }
 
 // The box search at one frequency on per-bin sums; reused by every frequency of a
-// worker.
+// worker. The folded points are summed into bins once per frequency; every duration
+// then slides its box once round the bins (kept twice over, so the box never wraps),
+// two durations side by side in one pair of registers.
 class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
-      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), r_(nb_), sy_(nb_), cnt_(nb_),
-        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t), bin_(ws.t.size()) {
+      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), sums_(nb_), cnt_(nb_), br_(2 * nb_),
+        bs_(2 * nb_), bc_(2 * nb_), t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t),
+        bin_(ws.t.size()), wwy_(ws.t.size()) {
     for (double& v : dt_) {
       v -= t0_;
       dtMax_ = std::max(dtMax_, v);
     }
+    for (std::size_t i = 0; i < ws.t.size(); ++i) // weight and weighted value side by side
+      wwy_[i] = Pair{ws.w[i], ws.wy[i]};
   }
 
   BlsBox Scan(double f, bool detail) {
-    std::fill(r_.begin(), r_.end(), 0.0);
-    std::fill(sy_.begin(), sy_.end(), 0.0);
-    std::fill(cnt_.begin(), cnt_.end(), 0);
-    const double nbd = static_cast<double>(nb_);
-    const std::size_t n = dt_.size();
-    if (dtMax_ * f < 2147483647.0) {
-      // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
-      // (times from the earliest are never negative), in a loop the compiler vectorises.
-      const int last = static_cast<int>(nb_) - 1;
-      for (std::size_t i = 0; i < n; ++i) {
-        const double x = dt_[i] * f;
-        const double phase = x - static_cast<double>(static_cast<int>(x));
-        bin_[i] = std::min(static_cast<int>(phase * nbd), last);
-      }
-    } else {
-      for (std::size_t i = 0; i < n; ++i)
-        bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto b = static_cast<std::size_t>(bin_[i]);
-      r_[b] += ws_.w[i];
-      sy_[b] += ws_.wy[i];
-      ++cnt_[b];
-    }
+    FoldIntoBins(f);
     BlsBox best;
     if (!(ws_.yy > 0.0)) return best;
-    for (double d : s_.durations) {
-      const std::size_t k = BoxBins(d, f, s_, nb_);
-      if (k == 0) continue;
-      double r = 0.0, sy = 0.0;
-      long cnt = 0;
-      for (std::size_t j = 0; j < k; ++j) {
-        r += r_[j];
-        sy += sy_[j];
-        cnt += cnt_[j];
+    ks_.clear();
+    for (double d : s_.durations)
+      ks_.push_back(BoxBins(d, f, s_, nb_));
+    if (detail) {
+      const double nbd = static_cast<double>(nb_);
+      for (std::size_t i = 0; i < ks_.size(); ++i) {
+        if (ks_[i] == 0) continue;
+        const std::size_t k = ks_[i];
+        Slide(k, [&](std::size_t j, double r, double sy, double q) {
+          const double p = q / ws_.yy;
+          if (!(p > best.power)) return;
+          best.power = p;
+          best.duration = s_.durations[i];
+          best.midTime = t0_ + ws_.tMid + (static_cast<double>(j) + 0.5 * static_cast<double>(k)) / nbd / f;
+          best.depth = sy / r + sy / (1.0 - r); // in-box mean minus out-of-box mean
+        });
       }
-      for (std::size_t j = 0; j < nb_; ++j) { // box over bins j .. j + k - 1
-        if (sy > 0.0 && cnt >= s_.minPoints && r < 1.0) {
-          const double p = sy * sy / (r * (1.0 - r)) / ws_.yy;
-          if (p > best.power) {
-            best.power = p;
-            if (detail) {
-              best.duration = d;
-              best.midTime = t0_ + ws_.tMid + (static_cast<double>(j) + 0.5 * static_cast<double>(k)) / nbd / f;
-              best.depth = sy / r + sy / (1.0 - r); // in-box mean minus out-of-box mean
-            }
-          }
-        }
-        const std::size_t out = j, in = (j + k) % nb_;
-        r += r_[in] - r_[out];
-        sy += sy_[in] - sy_[out];
-        cnt += cnt_[in] - cnt_[out];
-      }
+      best.power = std::min(best.power, 1.0);
+      return best;
     }
-    best.power = std::min(best.power, 1.0);
+    // The largest sy^2 / (r (1 - r)) divided by yy once: dividing by a positive number
+    // keeps the order, so the power is the same as dividing every box.
+    ks_.erase(std::remove(ks_.begin(), ks_.end(), std::size_t{0}), ks_.end());
+    double bestQ = 0.0;
+    std::size_t i = 0;
+    for (; i + 2 <= ks_.size(); i += 2)
+      bestQ = std::max(bestQ, SlidePair(ks_[i], ks_[i + 1]));
+    if (i < ks_.size()) Slide(ks_[i], [&](std::size_t, double, double, double q) { bestQ = std::max(bestQ, q); });
+    best.power = std::min(bestQ / ws_.yy, 1.0);
     return best;
   }
 
@@ -106,15 +93,105 @@ public:
   }
 
 private:
+  // Per-bin weight, weighted value (side by side in sums_) and count of the points
+  // folded at frequency f.
+  void FoldIntoBins(double f) {
+    std::fill(sums_.begin(), sums_.end(), Pair{0.0, 0.0});
+    std::fill(cnt_.begin(), cnt_.end(), 0);
+    const double nbd = static_cast<double>(nb_);
+    const std::size_t n = dt_.size();
+    if (dtMax_ * f < 2147483647.0) {
+      // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
+      // (times from the earliest are never negative), in a loop the compiler vectorises.
+      const int last = static_cast<int>(nb_) - 1;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double x = dt_[i] * f;
+        const double phase = x - static_cast<double>(static_cast<int>(x));
+        bin_[i] = std::min(static_cast<int>(phase * nbd), last);
+      }
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
+    }
+    Pair* sums = sums_.data();
+    const Pair* wwy = wwy_.data();
+    int* cnt = cnt_.data();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto b = static_cast<std::size_t>(bin_[i]);
+      sums[b] += wwy[i];
+      ++cnt[b];
+    }
+    Unroll();
+  }
+
+  // Copies the bins twice over: a box of k bins from bin j is bins j .. j + k - 1.
+  void Unroll() {
+    for (std::size_t b = 0; b < nb_; ++b) {
+      br_[b] = br_[b + nb_] = sums_[b][0];
+      bs_[b] = bs_[b + nb_] = sums_[b][1];
+      bc_[b] = bc_[b + nb_] = static_cast<double>(cnt_[b]);
+    }
+  }
+
+  // Calls fn(j, r, sy, q) for the box of k bins from every bin j: its weight, weighted
+  // value and sy^2 / (r (1 - r)), which is 0 when the box holds too few points, all the
+  // weight or no rise.
+  template <typename Fn> void Slide(std::size_t k, Fn&& fn) const {
+    double r = 0.0, sy = 0.0, c = 0.0;
+    for (std::size_t j = 0; j < k; ++j) {
+      r += br_[j];
+      sy += bs_[j];
+      c += bc_[j];
+    }
+    for (std::size_t j = 0; j < nb_; ++j) {
+      fn(j, r, sy, sy > 0.0 && c >= minPoints_ && r < 1.0 ? sy * sy / (r * (1.0 - r)) : 0.0);
+      r += br_[j + k] - br_[j];
+      sy += bs_[j + k] - bs_[j];
+      c += bc_[j + k] - bc_[j];
+    }
+  }
+
+  // The largest q of Slide over the boxes of ka and of kb bins, both slid together with
+  // the same arithmetic, one in each half of a pair and without branches.
+  double SlidePair(std::size_t ka, std::size_t kb) const {
+    Pair r{0.0, 0.0}, sy{0.0, 0.0}, c{0.0, 0.0};
+    for (std::size_t j = 0; j < ka; ++j) {
+      r[0] += br_[j];
+      sy[0] += bs_[j];
+      c[0] += bc_[j];
+    }
+    for (std::size_t j = 0; j < kb; ++j) {
+      r[1] += br_[j];
+      sy[1] += bs_[j];
+      c[1] += bc_[j];
+    }
+    const Pair zero{0.0, 0.0}, one{1.0, 1.0}, minPoints{minPoints_, minPoints_};
+    const double *R = br_.data(), *S = bs_.data(), *C = bc_.data();
+    Pair best = zero;
+    for (std::size_t j = 0; j < nb_; ++j) {
+      const PairMask ok = (sy > zero) & (c >= minPoints) & (r < one);
+      const Pair q = (ok ? sy * sy : zero) / (ok ? r * (one - r) : one);
+      best = q > best ? q : best;
+      r += Pair{R[j + ka], R[j + kb]} - Pair{R[j], R[j]};
+      sy += Pair{S[j + ka], S[j + kb]} - Pair{S[j], S[j]};
+      c += Pair{C[j + ka], C[j + kb]} - Pair{C[j], C[j]};
+    }
+    return std::max(best[0], best[1]);
+  }
+
   const WeightedSeries& ws_;
   const BlsSettings& s_;
   std::size_t nb_;
-  std::vector<double> r_, sy_;
-  std::vector<long> cnt_;
+  std::vector<Pair> sums_; // weight, weighted value per bin
+  std::vector<int> cnt_;
+  std::vector<double> br_, bs_, bc_; // weight, weighted value, count per bin, twice over
+  std::vector<std::size_t> ks_;      // bins of every duration at this frequency
+  double minPoints_ = static_cast<double>(s_.minPoints);
   double t0_;
   std::vector<double> dt_; // times from the earliest
   double dtMax_ = 0.0;
   std::vector<int> bin_;
+  std::vector<Pair> wwy_; // weight, weighted value per point
 };
 
 } // namespace
