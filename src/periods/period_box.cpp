@@ -9,10 +9,66 @@
 namespace morvik {
 namespace {
 
-// Two doubles the compiler adds, compares and selects as one (a GNU extension that
+// Four doubles the compiler adds, compares and selects as one (a GNU extension that
 // GCC and Clang lower to the target's vector registers, or to pairs of scalars).
-using Pair = double __attribute__((vector_size(16)));
-using PairMask = long long __attribute__((vector_size(16)));
+using Four = double __attribute__((vector_size(32)));
+using FourMask = long long __attribute__((vector_size(32)));
+struct alignas(32) FourSlot { // keeps the alignment of Four inside a std::vector
+  Four v;
+};
+
+// The bins of the times dt (days from the earliest, below 2^31 cycles at f): through
+// 32-bit integers, the same bins as FoldPhase, in a loop the compiler vectorises, built
+// also for the wider vector units the processor may have (chosen when loaded; the
+// operations are the same, so are the bins).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void FoldBins(const double* dt, std::size_t n, double f, double nbd, int last, int* bin) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = dt[i] * f;
+    const double phase = x - static_cast<double>(static_cast<int>(x));
+    bin[i] = std::min(static_cast<int>(phase * nbd), last);
+  }
+}
+
+// The largest sy^2 / (r (1 - r)) of the boxes of k[0] .. k[3] bins slid over the bins
+// (weights R, weighted values S, counts C, kept twice over): the arithmetic of
+// BoxScanner::Slide, four durations side by side and without branches.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+double
+SlideFour(const double* R, const double* S, const double* C, std::size_t nb, const std::size_t* k,
+          double minPointsOne) {
+  Four r{}, sy{}, c{};
+  for (std::size_t m = 0; m < 4; ++m)
+    for (std::size_t j = 0; j < k[m]; ++j) {
+      r[m] += R[j];
+      sy[m] += S[j];
+      c[m] += C[j];
+    }
+  const Four zero{}, one = zero + 1.0, minPoints = zero + minPointsOne;
+  Four best = zero;
+  for (std::size_t j = 0; j < nb; ++j) {
+    const FourMask ok = (sy > zero) & (c >= minPoints) & (r < one);
+    const Four q = (ok ? sy * sy : zero) / (ok ? r * (one - r) : one);
+    best = q > best ? q : best;
+    r += Four{R[j + k[0]], R[j + k[1]], R[j + k[2]], R[j + k[3]]} - R[j];
+    sy += Four{S[j + k[0]], S[j + k[1]], S[j + k[2]], S[j + k[3]]} - S[j];
+    c += Four{C[j + k[0]], C[j + k[1]], C[j + k[2]], C[j + k[3]]} - C[j];
+  }
+  return std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
+}
+
+// Adds every point (weight, weighted value, 1) to its bin, in the order of the points.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void AddToBins(const FourSlot* points, const int* bin, std::size_t n, FourSlot* sums) {
+  for (std::size_t i = 0; i < n; ++i)
+    sums[bin[i]].v += points[i].v;
+}
 
 template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun& run, Fn&& fn) {
   const std::size_t blocks = (count + kSearchBlock - 1) / kSearchBlock;
@@ -28,19 +84,19 @@ template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun&
 // The box search at one frequency on per-bin sums; reused by every frequency of a
 // worker. The folded points are summed into bins once per frequency; every duration
 // then slides its box once round the bins (kept twice over, so the box never wraps),
-// two durations side by side in one pair of registers.
+// four durations side by side.
 class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
-      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), sums_(nb_), cnt_(nb_), br_(2 * nb_),
-        bs_(2 * nb_), bc_(2 * nb_), t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t),
+      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), sums_(nb_), br_(2 * nb_), bs_(2 * nb_),
+        bc_(2 * nb_), t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t),
         bin_(ws.t.size()), wwy_(ws.t.size()) {
     for (double& v : dt_) {
       v -= t0_;
       dtMax_ = std::max(dtMax_, v);
     }
     for (std::size_t i = 0; i < ws.t.size(); ++i) // weight and weighted value side by side
-      wwy_[i] = Pair{ws.w[i], ws.wy[i]};
+      wwy_[i].v = Four{ws.w[i], ws.wy[i], 1.0, 0.0};
   }
 
   BlsBox Scan(double f, bool detail) {
@@ -71,10 +127,12 @@ public:
     // keeps the order, so the power is the same as dividing every box.
     ks_.erase(std::remove(ks_.begin(), ks_.end(), std::size_t{0}), ks_.end());
     double bestQ = 0.0;
-    std::size_t i = 0;
-    for (; i + 2 <= ks_.size(); i += 2)
-      bestQ = std::max(bestQ, SlidePair(ks_[i], ks_[i + 1]));
-    if (i < ks_.size()) Slide(ks_[i], [&](std::size_t, double, double, double q) { bestQ = std::max(bestQ, q); });
+    for (std::size_t i = 0; i < ks_.size(); i += 4) {
+      std::size_t k[4]; // a short last group repeats its last duration
+      for (std::size_t m = 0; m < 4; ++m)
+        k[m] = ks_[std::min(i + m, ks_.size() - 1)];
+      bestQ = std::max(bestQ, SlideFour(br_.data(), bs_.data(), bc_.data(), nb_, k, minPoints_));
+    }
     best.power = std::min(bestQ / ws_.yy, 1.0);
     return best;
   }
@@ -93,43 +151,30 @@ public:
   }
 
 private:
-  // Per-bin weight, weighted value (side by side in sums_) and count of the points
+  // Per-bin weight, weighted value and count (side by side in sums_) of the points
   // folded at frequency f.
   void FoldIntoBins(double f) {
-    std::fill(sums_.begin(), sums_.end(), Pair{0.0, 0.0});
-    std::fill(cnt_.begin(), cnt_.end(), 0);
+    std::fill(sums_.begin(), sums_.end(), FourSlot{});
     const double nbd = static_cast<double>(nb_);
     const std::size_t n = dt_.size();
     if (dtMax_ * f < 2147483647.0) {
       // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
       // (times from the earliest are never negative), in a loop the compiler vectorises.
-      const int last = static_cast<int>(nb_) - 1;
-      for (std::size_t i = 0; i < n; ++i) {
-        const double x = dt_[i] * f;
-        const double phase = x - static_cast<double>(static_cast<int>(x));
-        bin_[i] = std::min(static_cast<int>(phase * nbd), last);
-      }
+      FoldBins(dt_.data(), n, f, nbd, static_cast<int>(nb_) - 1, bin_.data());
     } else {
       for (std::size_t i = 0; i < n; ++i)
         bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
     }
-    Pair* sums = sums_.data();
-    const Pair* wwy = wwy_.data();
-    int* cnt = cnt_.data();
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto b = static_cast<std::size_t>(bin_[i]);
-      sums[b] += wwy[i];
-      ++cnt[b];
-    }
+    AddToBins(wwy_.data(), bin_.data(), n, sums_.data());
     Unroll();
   }
 
   // Copies the bins twice over: a box of k bins from bin j is bins j .. j + k - 1.
   void Unroll() {
     for (std::size_t b = 0; b < nb_; ++b) {
-      br_[b] = br_[b + nb_] = sums_[b][0];
-      bs_[b] = bs_[b + nb_] = sums_[b][1];
-      bc_[b] = bc_[b + nb_] = static_cast<double>(cnt_[b]);
+      br_[b] = br_[b + nb_] = sums_[b].v[0];
+      bs_[b] = bs_[b + nb_] = sums_[b].v[1];
+      bc_[b] = bc_[b + nb_] = sums_[b].v[2];
     }
   }
 
@@ -151,39 +196,10 @@ private:
     }
   }
 
-  // The largest q of Slide over the boxes of ka and of kb bins, both slid together with
-  // the same arithmetic, one in each half of a pair and without branches.
-  double SlidePair(std::size_t ka, std::size_t kb) const {
-    Pair r{0.0, 0.0}, sy{0.0, 0.0}, c{0.0, 0.0};
-    for (std::size_t j = 0; j < ka; ++j) {
-      r[0] += br_[j];
-      sy[0] += bs_[j];
-      c[0] += bc_[j];
-    }
-    for (std::size_t j = 0; j < kb; ++j) {
-      r[1] += br_[j];
-      sy[1] += bs_[j];
-      c[1] += bc_[j];
-    }
-    const Pair zero{0.0, 0.0}, one{1.0, 1.0}, minPoints{minPoints_, minPoints_};
-    const double *R = br_.data(), *S = bs_.data(), *C = bc_.data();
-    Pair best = zero;
-    for (std::size_t j = 0; j < nb_; ++j) {
-      const PairMask ok = (sy > zero) & (c >= minPoints) & (r < one);
-      const Pair q = (ok ? sy * sy : zero) / (ok ? r * (one - r) : one);
-      best = q > best ? q : best;
-      r += Pair{R[j + ka], R[j + kb]} - Pair{R[j], R[j]};
-      sy += Pair{S[j + ka], S[j + kb]} - Pair{S[j], S[j]};
-      c += Pair{C[j + ka], C[j + kb]} - Pair{C[j], C[j]};
-    }
-    return std::max(best[0], best[1]);
-  }
-
   const WeightedSeries& ws_;
   const BlsSettings& s_;
   std::size_t nb_;
-  std::vector<Pair> sums_; // weight, weighted value per bin
-  std::vector<int> cnt_;
+  std::vector<FourSlot> sums_;       // weight, weighted value, count per bin
   std::vector<double> br_, bs_, bc_; // weight, weighted value, count per bin, twice over
   std::vector<std::size_t> ks_;      // bins of every duration at this frequency
   double minPoints_ = static_cast<double>(s_.minPoints);
@@ -191,7 +207,7 @@ private:
   std::vector<double> dt_; // times from the earliest
   double dtMax_ = 0.0;
   std::vector<int> bin_;
-  std::vector<Pair> wwy_; // weight, weighted value per point
+  std::vector<FourSlot> wwy_; // weight, weighted value, 1 per point
 };
 
 } // namespace
