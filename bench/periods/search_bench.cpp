@@ -3,11 +3,14 @@
 // Lafler-Kinman on a full grid. Writes the inputs and results as raw doubles.
 //
 //   search_bench OUTDIR [CASE]      (CASE: gls, bls or lk; all when left out)
-// prints "case NAME points N freqs F ms T" per case (best of three, all cores).
+// prints "case NAME points N freqs F ms T" per case (best of three, all cores); box
+// least squares adds "cpu1 C": processor time on one thread, which the load of a
+// shared machine does not change.
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <numbers>
 #include <random>
 #include <string>
@@ -106,7 +109,15 @@ int main(int argc, char** argv) {
     const double ms = BestMs([&] { BlsPower(s.t, s.y, s.dy, f, b, p); });
     Save(dir, "bls", s, f, p);
     Write(dir + "/bls_durations.bin", durations);
-    std::printf("case bls points %zu freqs %zu ms %.3f\n", s.t.size(), f.size(), ms);
+    double cpu1 = 1e300;
+    MethodRun one;
+    one.threads = 1;
+    for (int r = 0; r < 3; ++r) {
+      const std::clock_t c0 = std::clock();
+      BlsPower(s.t, s.y, s.dy, f, b, p, one);
+      cpu1 = std::min(cpu1, 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+    }
+    std::printf("case bls points %zu freqs %zu ms %.3f cpu1 %.3f\n", s.t.size(), f.size(), ms, cpu1);
   }
   if (wanted("lk")) { // Lafler-Kinman on the full grid: 1 000 points over 1 000 days, 0.5 d .. 500 d
     const Series s = Make(1000, 1000.0, 0.7317, false, 3);
