@@ -81,10 +81,10 @@ template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun&
       run.cancel, run.progress, run.progressFrom, run.progressTo);
 }
 
-// The box search at one frequency on per-bin sums; reused by every frequency of a
-// worker. The folded points are summed into bins once per frequency; every duration
-// then slides its box once round the bins (kept twice over, so the box never wraps),
-// four durations side by side.
+// The box search (Kovacs, Zucker & Mazeh 2002) at one frequency on per-bin sums;
+// reused by every frequency of a worker. The folded points are summed into bins once
+// per frequency; every duration then slides its box once round the bins (kept twice
+// over, so the box never wraps), four durations side by side.
 class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
@@ -95,7 +95,7 @@ public:
       v -= t0_;
       dtMax_ = std::max(dtMax_, v);
     }
-    for (std::size_t i = 0; i < ws.t.size(); ++i) // weight and weighted value side by side
+    for (std::size_t i = 0; i < ws.t.size(); ++i) // weight, weighted value and count side by side
       wwy_[i].v = Four{ws.w[i], ws.wy[i], 1.0, 0.0};
   }
 
