@@ -2,12 +2,15 @@
 // (search_peers.py): exact generalised Lomb-Scargle, box least squares and
 // Lafler-Kinman on a full grid. Writes the inputs and results as raw doubles.
 //
-//   search_bench OUTDIR
-// prints "case NAME points N freqs F ms T" per case (best of three, all cores).
+//   search_bench OUTDIR [CASE]      (CASE: gls, bls or lk; all when left out)
+// prints "case NAME points N freqs F ms T" per case (best of three, all cores); box
+// least squares adds "cpu1 C": processor time on one thread, which the load of a
+// shared machine does not change.
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <numbers>
 #include <random>
 #include <string>
@@ -75,8 +78,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
+  const std::string only = argc > 2 ? argv[2] : "";
+  const auto wanted = [&](const char* name) { return only.empty() || only == name; };
 
-  { // exact GLS: 5 000 points, 100 000 frequencies
+  if (wanted("gls")) { // exact GLS: 5 000 points, 100 000 frequencies
     const Series s = Make(5000, 1000.0, 0.7317, false, 1);
     const FrequencyGrid g{0.002, 1e-4, 100000};
     std::vector<double> p(g.count);
@@ -91,7 +96,7 @@ int main(int argc, char** argv) {
     Write(dir + "/glsfast_power.bin", q);
     std::printf("case glsfast points %zu freqs %zu ms %.3f maxdiff %.3e\n", s.t.size(), g.count, fastMs, worst);
   }
-  { // box least squares: 5 000 points over 60 days, the box grid from 0.5 d to 30 d
+  if (wanted("bls")) { // box least squares: 5 000 points over 60 days, the box grid from 0.5 d to 30 d
     const Series s = Make(5000, 60.0, 3.1234, true, 2);
     GridRequest req;
     req.minPeriod = 0.5;
@@ -104,9 +109,17 @@ int main(int argc, char** argv) {
     const double ms = BestMs([&] { BlsPower(s.t, s.y, s.dy, f, b, p); });
     Save(dir, "bls", s, f, p);
     Write(dir + "/bls_durations.bin", durations);
-    std::printf("case bls points %zu freqs %zu ms %.3f\n", s.t.size(), f.size(), ms);
+    double cpu1 = 1e300;
+    MethodRun one;
+    one.threads = 1;
+    for (int r = 0; r < 3; ++r) {
+      const std::clock_t c0 = std::clock();
+      BlsPower(s.t, s.y, s.dy, f, b, p, one);
+      cpu1 = std::min(cpu1, 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+    }
+    std::printf("case bls points %zu freqs %zu ms %.3f cpu1 %.3f\n", s.t.size(), f.size(), ms, cpu1);
   }
-  { // Lafler-Kinman on the full grid: 1 000 points over 1 000 days, 0.5 d .. 500 d
+  if (wanted("lk")) { // Lafler-Kinman on the full grid: 1 000 points over 1 000 days, 0.5 d .. 500 d
     const Series s = Make(1000, 1000.0, 0.7317, false, 3);
     GridRequest req;
     req.minPeriod = 0.5;

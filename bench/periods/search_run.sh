@@ -19,11 +19,12 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
 echo "== Period search ($(nproc) cores) =="
-"$BIN" "$WORK" | while read -r _ name _ points _ freqs _ ms _; do
+"$BIN" "$WORK" | while read -r _ name _ points _ freqs _ ms rest; do
   peer=$("$PY" "$(dirname "$0")/search_peers.py" "$WORK" "$name")
-  "$PY" - "$name" "$points" "$freqs" "$ms" "$peer" <<'PYEOF'
+  "$PY" - "$name" "$points" "$freqs" "$ms" "$peer" "$rest" <<'PYEOF'
 import sys
-name, points, freqs, ms, peer = sys.argv[1:]
+name, points, freqs, ms, peer, rest = sys.argv[1:]
+mine = dict(zip(rest.split()[0::2], rest.split()[1::2]))
 ms = float(ms)
 f = peer.split()
 v = dict(zip(f[0::2], f[1::2]))
@@ -39,6 +40,9 @@ elif name == "glsfast":
           f"{v['morvik_fast_diff']}, astropy fast {v['astropy_fast_diff']}")
 elif name == "bls":
     print(f"  best period: astropy {v['best_period']}, morvik {v['ours']}")
+    cpu1, theirs_cpu = float(mine["cpu1"]), float(v["cpu"])
+    print(f"  processor time, morvik on one thread against astropy: {theirs_cpu:.1f} / {cpu1:.1f} ms = "
+          f"{theirs_cpu / cpu1:.1f}x (unaffected by other load; wall ratios are, on a shared machine)")
 else:
     print(f"  max rel diff {v['max_rel_diff']}")
 PYEOF

@@ -9,6 +9,67 @@
 namespace morvik {
 namespace {
 
+// Four doubles the compiler adds, compares and selects as one (a GNU extension that
+// GCC and Clang lower to the target's vector registers, or to pairs of scalars).
+using Four = double __attribute__((vector_size(32)));
+using FourMask = long long __attribute__((vector_size(32)));
+struct alignas(32) FourSlot { // keeps the alignment of Four inside a std::vector
+  Four v;
+};
+
+// The bins of the times dt (days from the earliest, below 2^31 cycles at f): through
+// 32-bit integers, the same bins as FoldPhase, in a loop the compiler vectorises, built
+// also for the wider vector units the processor may have (chosen when loaded; the
+// operations are the same, so are the bins).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void FoldBins(const double* dt, std::size_t n, double f, double nbd, int last, int* bin) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = dt[i] * f;
+    const double phase = x - static_cast<double>(static_cast<int>(x));
+    bin[i] = std::min(static_cast<int>(phase * nbd), last);
+  }
+}
+
+// The largest sy^2 / (r (1 - r)) of the boxes of k[0] .. k[3] bins slid over the bins
+// (weights R, weighted values S, counts C, kept twice over): the arithmetic of
+// BoxScanner::Slide, four durations side by side and without branches.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+double
+SlideFour(const double* R, const double* S, const double* C, std::size_t nb, const std::size_t* k,
+          double minPointsOne) {
+  Four r{}, sy{}, c{};
+  for (std::size_t m = 0; m < 4; ++m)
+    for (std::size_t j = 0; j < k[m]; ++j) {
+      r[m] += R[j];
+      sy[m] += S[j];
+      c[m] += C[j];
+    }
+  const Four zero{}, one = zero + 1.0, minPoints = zero + minPointsOne;
+  Four best = zero;
+  for (std::size_t j = 0; j < nb; ++j) {
+    const FourMask ok = (sy > zero) & (c >= minPoints) & (r < one);
+    const Four q = (ok ? sy * sy : zero) / (ok ? r * (one - r) : one);
+    best = q > best ? q : best;
+    r += Four{R[j + k[0]], R[j + k[1]], R[j + k[2]], R[j + k[3]]} - R[j];
+    sy += Four{S[j + k[0]], S[j + k[1]], S[j + k[2]], S[j + k[3]]} - S[j];
+    c += Four{C[j + k[0]], C[j + k[1]], C[j + k[2]], C[j + k[3]]} - C[j];
+  }
+  return std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
+}
+
+// Adds every point (weight, weighted value, 1) to its bin, in the order of the points.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void AddToBins(const FourSlot* points, const int* bin, std::size_t n, FourSlot* sums) {
+  for (std::size_t i = 0; i < n; ++i)
+    sums[bin[i]].v += points[i].v;
+}
+
 template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun& run, Fn&& fn) {
   const std::size_t blocks = (count + kSearchBlock - 1) / kSearchBlock;
   return ForEachBlock(
@@ -20,75 +81,59 @@ template <typename Fn> bool ForEachFreqBlock(std::size_t count, const MethodRun&
       run.cancel, run.progress, run.progressFrom, run.progressTo);
 }
 
-// The box search at one frequency on per-bin sums; reused by every frequency of a
-// worker.
+// The box search (Kovacs, Zucker & Mazeh 2002) at one frequency on per-bin sums;
+// reused by every frequency of a worker. The folded points are summed into bins once
+// per frequency; every duration then slides its box once round the bins (kept twice
+// over, so the box never wraps), four durations side by side.
 class BoxScanner {
 public:
   BoxScanner(const WeightedSeries& ws, const BlsSettings& s)
-      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), r_(nb_), sy_(nb_), cnt_(nb_),
-        t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t), bin_(ws.t.size()) {
+      : ws_(ws), s_(s), nb_(static_cast<std::size_t>(std::max(1, s.bins))), sums_(nb_), br_(2 * nb_), bs_(2 * nb_),
+        bc_(2 * nb_), t0_(ws.t.empty() ? 0.0 : *std::min_element(ws.t.begin(), ws.t.end())), dt_(ws.t),
+        bin_(ws.t.size()), wwy_(ws.t.size()) {
     for (double& v : dt_) {
       v -= t0_;
       dtMax_ = std::max(dtMax_, v);
     }
+    for (std::size_t i = 0; i < ws.t.size(); ++i) // weight, weighted value and count side by side
+      wwy_[i].v = Four{ws.w[i], ws.wy[i], 1.0, 0.0};
   }
 
   BlsBox Scan(double f, bool detail) {
-    std::fill(r_.begin(), r_.end(), 0.0);
-    std::fill(sy_.begin(), sy_.end(), 0.0);
-    std::fill(cnt_.begin(), cnt_.end(), 0);
-    const double nbd = static_cast<double>(nb_);
-    const std::size_t n = dt_.size();
-    if (dtMax_ * f < 2147483647.0) {
-      // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
-      // (times from the earliest are never negative), in a loop the compiler vectorises.
-      const int last = static_cast<int>(nb_) - 1;
-      for (std::size_t i = 0; i < n; ++i) {
-        const double x = dt_[i] * f;
-        const double phase = x - static_cast<double>(static_cast<int>(x));
-        bin_[i] = std::min(static_cast<int>(phase * nbd), last);
-      }
-    } else {
-      for (std::size_t i = 0; i < n; ++i)
-        bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto b = static_cast<std::size_t>(bin_[i]);
-      r_[b] += ws_.w[i];
-      sy_[b] += ws_.wy[i];
-      ++cnt_[b];
-    }
+    FoldIntoBins(f);
     BlsBox best;
     if (!(ws_.yy > 0.0)) return best;
-    for (double d : s_.durations) {
-      const std::size_t k = BoxBins(d, f, s_, nb_);
-      if (k == 0) continue;
-      double r = 0.0, sy = 0.0;
-      long cnt = 0;
-      for (std::size_t j = 0; j < k; ++j) {
-        r += r_[j];
-        sy += sy_[j];
-        cnt += cnt_[j];
+    ks_.clear();
+    for (double d : s_.durations)
+      ks_.push_back(BoxBins(d, f, s_, nb_));
+    if (detail) {
+      const double nbd = static_cast<double>(nb_);
+      for (std::size_t i = 0; i < ks_.size(); ++i) {
+        if (ks_[i] == 0) continue;
+        const std::size_t k = ks_[i];
+        Slide(k, [&](std::size_t j, double r, double sy, double q) {
+          const double p = q / ws_.yy;
+          if (!(p > best.power)) return;
+          best.power = p;
+          best.duration = s_.durations[i];
+          best.midTime = t0_ + ws_.tMid + (static_cast<double>(j) + 0.5 * static_cast<double>(k)) / nbd / f;
+          best.depth = sy / r + sy / (1.0 - r); // in-box mean minus out-of-box mean
+        });
       }
-      for (std::size_t j = 0; j < nb_; ++j) { // box over bins j .. j + k - 1
-        if (sy > 0.0 && cnt >= s_.minPoints && r < 1.0) {
-          const double p = sy * sy / (r * (1.0 - r)) / ws_.yy;
-          if (p > best.power) {
-            best.power = p;
-            if (detail) {
-              best.duration = d;
-              best.midTime = t0_ + ws_.tMid + (static_cast<double>(j) + 0.5 * static_cast<double>(k)) / nbd / f;
-              best.depth = sy / r + sy / (1.0 - r); // in-box mean minus out-of-box mean
-            }
-          }
-        }
-        const std::size_t out = j, in = (j + k) % nb_;
-        r += r_[in] - r_[out];
-        sy += sy_[in] - sy_[out];
-        cnt += cnt_[in] - cnt_[out];
-      }
+      best.power = std::min(best.power, 1.0);
+      return best;
     }
-    best.power = std::min(best.power, 1.0);
+    // The largest sy^2 / (r (1 - r)) divided by yy once: dividing by a positive number
+    // keeps the order, so the power is the same as dividing every box.
+    ks_.erase(std::remove(ks_.begin(), ks_.end(), std::size_t{0}), ks_.end());
+    double bestQ = 0.0;
+    for (std::size_t i = 0; i < ks_.size(); i += 4) {
+      std::size_t k[4]; // a short last group repeats its last duration
+      for (std::size_t m = 0; m < 4; ++m)
+        k[m] = ks_[std::min(i + m, ks_.size() - 1)];
+      bestQ = std::max(bestQ, SlideFour(br_.data(), bs_.data(), bc_.data(), nb_, k, minPoints_));
+    }
+    best.power = std::min(bestQ / ws_.yy, 1.0);
     return best;
   }
 
@@ -106,15 +151,63 @@ public:
   }
 
 private:
+  // Per-bin weight, weighted value and count (side by side in sums_) of the points
+  // folded at frequency f.
+  void FoldIntoBins(double f) {
+    std::fill(sums_.begin(), sums_.end(), FourSlot{});
+    const double nbd = static_cast<double>(nb_);
+    const std::size_t n = dt_.size();
+    if (dtMax_ * f < 2147483647.0) {
+      // Phases below 2^31 cycles fold through 32-bit integers: the same bins as FoldPhase
+      // (times from the earliest are never negative), in a loop the compiler vectorises.
+      FoldBins(dt_.data(), n, f, nbd, static_cast<int>(nb_) - 1, bin_.data());
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        bin_[i] = static_cast<int>(Bin(FoldPhase(dt_[i] * f), nbd));
+    }
+    AddToBins(wwy_.data(), bin_.data(), n, sums_.data());
+    Unroll();
+  }
+
+  // Copies the bins twice over: a box of k bins from bin j is bins j .. j + k - 1.
+  void Unroll() {
+    for (std::size_t b = 0; b < nb_; ++b) {
+      br_[b] = br_[b + nb_] = sums_[b].v[0];
+      bs_[b] = bs_[b + nb_] = sums_[b].v[1];
+      bc_[b] = bc_[b + nb_] = sums_[b].v[2];
+    }
+  }
+
+  // Calls fn(j, r, sy, q) for the box of k bins from every bin j: its weight, weighted
+  // value and sy^2 / (r (1 - r)), which is 0 when the box holds too few points, all the
+  // weight or no rise.
+  template <typename Fn> void Slide(std::size_t k, Fn&& fn) const {
+    double r = 0.0, sy = 0.0, c = 0.0;
+    for (std::size_t j = 0; j < k; ++j) {
+      r += br_[j];
+      sy += bs_[j];
+      c += bc_[j];
+    }
+    for (std::size_t j = 0; j < nb_; ++j) {
+      fn(j, r, sy, sy > 0.0 && c >= minPoints_ && r < 1.0 ? sy * sy / (r * (1.0 - r)) : 0.0);
+      r += br_[j + k] - br_[j];
+      sy += bs_[j + k] - bs_[j];
+      c += bc_[j + k] - bc_[j];
+    }
+  }
+
   const WeightedSeries& ws_;
   const BlsSettings& s_;
   std::size_t nb_;
-  std::vector<double> r_, sy_;
-  std::vector<long> cnt_;
+  std::vector<FourSlot> sums_;       // weight, weighted value, count per bin
+  std::vector<double> br_, bs_, bc_; // weight, weighted value, count per bin, twice over
+  std::vector<std::size_t> ks_;      // bins of every duration at this frequency
+  double minPoints_ = static_cast<double>(s_.minPoints);
   double t0_;
   std::vector<double> dt_; // times from the earliest
   double dtMax_ = 0.0;
   std::vector<int> bin_;
+  std::vector<FourSlot> wwy_; // weight, weighted value, 1 per point
 };
 
 } // namespace
