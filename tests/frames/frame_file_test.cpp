@@ -1,0 +1,187 @@
+// Frames written by astropy (tests/data/frames/make_fixtures.py) read to the pixels and
+// header cards that astropy reads.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "common/errors.hpp"
+#include "common/parse.hpp"
+#include "frames/frame_file.hpp"
+
+namespace morvik::frames {
+namespace {
+
+const std::string kDir = std::string(MORVIK_TEST_DATA_DIR) + "/frames/";
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  EXPECT_TRUE(in) << "missing: " << path;
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+struct Fixture {
+  const char* name;
+  const char* file;
+  int hdu;
+  int bitpix;
+  bool compressed;
+  long long missing;
+};
+
+class AstropyFrames : public ::testing::TestWithParam<Fixture> {};
+
+TEST_P(AstropyFrames, SamePixelsAndCardsAsAstropy) {
+  const Fixture fx = GetParam();
+  const FrameImage image = ReadFrame(kDir + fx.file);
+  EXPECT_EQ(image.width, 7);
+  EXPECT_EQ(image.height, 5);
+  EXPECT_EQ(image.hdu, fx.hdu);
+  EXPECT_EQ(image.bitpix, fx.bitpix);
+  EXPECT_EQ(image.compressed, fx.compressed);
+  EXPECT_EQ(image.missing, fx.missing);
+  int count = 0;
+  for (const std::string& line : Lines(kDir + fx.name + std::string(".txt"))) {
+    std::istringstream fields(line);
+    long x = 0, y = 0;
+    std::string text;
+    fields >> x >> y >> text;
+    ASSERT_TRUE(x >= 1 && x <= 7 && y >= 1 && y <= 5) << line;
+    const float got = image.at(x - 1, y - 1);
+    if (text == "nan") {
+      EXPECT_TRUE(std::isnan(got)) << fx.name << " at " << line << ": " << got;
+    } else {
+      const auto value = ParseDecimal(text);
+      ASSERT_TRUE(value) << line;
+      EXPECT_EQ(got, static_cast<float>(*value)) << fx.name << " at " << line;
+    }
+    ++count;
+  }
+  EXPECT_EQ(count, 35);
+
+  // The cards astropy sees in the image's header, in the same order. A compressed
+  // image's header is rebuilt by both readers; its cards must all be there.
+  const std::vector<std::string> cards = Lines(kDir + fx.name + std::string(".cards"));
+  if (!fx.compressed) {
+    ASSERT_EQ(image.cards.size(), cards.size()) << fx.name;
+    for (std::size_t i = 0; i < cards.size(); ++i)
+      EXPECT_EQ(image.cards[i].record, cards[i]) << fx.name << " card " << i;
+  } else {
+    for (const std::string& card : cards) {
+      bool found = false;
+      for (const HeaderCard& c : image.cards)
+        found = found || c.record == card;
+      EXPECT_TRUE(found) << fx.name << " lacks: " << card;
+    }
+    for (const HeaderCard& c : image.cards)
+      EXPECT_NE(c.keyword.rfind("ZBITPIX", 0), 0u) << c.record;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, AstropyFrames,
+                         ::testing::Values(Fixture{"extension", "extension.fits", 2, 16, false, 0},
+                                           Fixture{"extension", "extension.fits.gz", 2, 16, false, 0},
+                                           Fixture{"compressed", "compressed.fits.fz", 2, 32, true, 0},
+                                           Fixture{"compressed_float", "compressed_float.fits.fz", 2, -64, true, 0},
+                                           Fixture{"plane", "plane.fits", 1, 16, false, 0},
+                                           Fixture{"bitpix8_scaled", "bitpix8_scaled.fits", 1, 8, false, 0},
+                                           Fixture{"bitpix32_bzero", "bitpix32_bzero.fits", 1, 32, false, 0},
+                                           Fixture{"float64_range", "float64_range.fits", 1, -64, false, 0},
+                                           Fixture{"blank", "blank.fits", 1, 16, false, 0},
+                                           Fixture{"nan", "nan.fits", 1, -32, false, 0},
+                                           Fixture{"short", "short.fits", 1, 16, false, 10}),
+                         [](const auto& param) {
+                           std::string name = param.param.file;
+                           for (char& c : name)
+                             if (c == '.') c = '_';
+                           return name;
+                         });
+
+TEST(FrameRefusals, SayWhatTheFileHolds) {
+  for (const char* name : {"table", "ascii_table", "cube", "vector", "empty"}) {
+    const std::vector<std::string> expected = Lines(kDir + name + std::string(".txt"));
+    ASSERT_EQ(expected.size(), 1u) << name;
+    try {
+      ReadFrame(kDir + name + ".fits");
+      ADD_FAILURE() << name << " was read";
+    } catch (const CommandError& e) {
+      EXPECT_EQ(std::string(e.what()), expected[0]) << name;
+    }
+  }
+  EXPECT_THROW(ReadFrame(kDir + "no such file.fits"), CommandError);
+  // A file that is no FITS file at all gets the reading library's reason.
+  EXPECT_THROW(ReadFrame(kDir + "make_fixtures.py"), CommandError);
+}
+
+TEST(FrameRefusals, SidesBeyondTheLimit) {
+  ReadOptions small;
+  small.maxSide = 6;
+  try {
+    ReadFrame(kDir + "nan.fits", small);
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("7 x 5 pixels"), std::string::npos) << e.what();
+  }
+  small.maxSide = 7;
+  EXPECT_EQ(ReadFrame(kDir + "nan.fits", small).pixels.size(), 35u);
+}
+
+TEST(HeaderCards, ListedAsTheyStand) {
+  const FrameImage image = ReadFrame(kDir + "extension.fits", ReadOptions{true, 16384});
+  EXPECT_TRUE(image.pixels.empty());
+  const std::string listing = ListCards(image.cards);
+  const char* expected[] = {
+      "OBJECT\t'SZ Lyn / field 2'\t/ a ' /' inside the string\n",
+      "NOTES\t'A long note that goes on past the end of one card and so is &'\t\n",
+      "CONTINUE\t'strings&'\t\n",
+      "CONTINUE\t''\t/ long\n",
+      "COMMENT\t\tfirst comment\n",
+      "HISTORY\t\tcalibrated: bias, dark / flat\n",
+      "FILTER\t'V       '\t/ first\n",
+      "FILTER\t'R       '\t/ repeated keyword\n",
+  };
+  for (const char* line : expected)
+    EXPECT_NE(listing.find(line), std::string::npos) << line << "in\n" << listing;
+  // Look-ups: the first card of a keyword, long strings joined, numbers as numbers.
+  EXPECT_EQ(image.String("OBJECT"), "SZ Lyn / field 2");
+  EXPECT_EQ(image.String("FILTER"), "V");
+  EXPECT_EQ(image.String("NOTES"), "A long note that goes on past the end of one card and so is continued over "
+                                   "CONTINUE cards, as the standard allows for long strings");
+  EXPECT_EQ(image.Number("JD"), 2458000.123456789);
+  EXPECT_EQ(image.Number("EXPTIME"), 30.0);
+  EXPECT_FALSE(image.Number("OBJECT"));
+  EXPECT_FALSE(image.String("MISSING"));
+}
+
+TEST(HeaderCards, SplitAtTheEdges) {
+  struct Case {
+    const char* record;
+    const char* keyword;
+    const char* value;
+    const char* comment;
+  };
+  const Case cases[] = {
+      {"KEY     = 'it''s / here' / note", "KEY", "'it''s / here'", "note"},
+      {"KEY     = 'unterminated / x", "KEY", "'unterminated / x", ""},
+      {"KEY     =                  1.5D3/no blank", "KEY", "1.5D3", "no blank"},
+      {"KEY     =", "KEY", "", ""},
+      {"KEYWORD  = 5", "KEYWORD", "", "= 5"}, // no value indicator in columns 9-10
+      {"", "", "", ""},
+      {"HISTORY = not a value", "HISTORY", "not a value", ""},
+  };
+  for (const Case& c : cases) {
+    const HeaderCard card = ParseCard(c.record);
+    EXPECT_EQ(card.record.size(), 80u) << c.record;
+    EXPECT_EQ(card.keyword, c.keyword) << c.record;
+    EXPECT_EQ(card.value, c.value) << c.record;
+    EXPECT_EQ(card.comment, c.comment) << c.record;
+  }
+}
+
+} // namespace
+} // namespace morvik::frames
