@@ -19,6 +19,8 @@ struct Settings {
   bool CompManual = false;    // View > "Select comparison manually"
   bool CCDandChart = true;    // View > "CCD and Chart" (false: "CCD only")
   int ContrastLevel = 3;      // the contrast track bar, 0 ... 16
+  // View > "Automatic contrast": a robust range around the sky instead of the level.
+  bool AutoContrast = false;
 };
 
 // Ranges of the whole-number controls.

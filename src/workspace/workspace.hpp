@@ -14,6 +14,7 @@
 #include "dataset/records.hpp"
 #include "fits/bitmap.hpp"
 #include "fits/tfits.hpp"
+#include "frames/frame_file.hpp"
 #include "periods/periodogram.hpp"
 #include "workspace/settings.hpp"
 
@@ -54,6 +55,9 @@ public:
   std::unique_ptr<TFits> Frame;
   bool CurrentFrame = false;
   std::string FramePath; // path chosen in the last Open that found its file
+  // The pixels of a frame that Frame's buffer does not take (see frame_display.hpp);
+  // null while Frame holds the frame's pixels itself.
+  std::unique_ptr<frames::FrameImage> LargeFrame;
 
   TTimeSeries Series;
   StarCatalog Catalog;
