@@ -238,6 +238,8 @@ void MainWindow::BuildMenus() {
   menuCompManual = AddItem(view, "menuCompManual", "Select comparison manually");
   menuCompManual->setCheckable(true);
   menuCancelUed = AddItem(view, "menuCancelUed", "Set used = 0");
+  menuAutoContrast = AddItem(view, "menuAutoContrast", "Automatic contrast");
+  menuAutoContrast->setCheckable(true);
 
   menuSearchVars = bar->addAction(QStringLiteral("Search Variables"));
   menuSearchVars->setObjectName(QStringLiteral("menuSearchVars"));
@@ -262,6 +264,12 @@ void MainWindow::BuildMenus() {
   connect(menuSearchVars, &QAction::triggered, this, [this] { Command(true, [&] { SearchVariables(*ws_); }); });
   connect(menuLK, &QAction::triggered, this, [this] { Command(true, [&] { LaflerKinmanCommand(*ws_); }); });
   connect(menuContrast, &QAction::triggered, this, [this] { Command(true, [&] { ApplyContrast(*ws_); }); });
+  connect(menuAutoContrast, &QAction::triggered, this, [this](bool on) {
+    Command(true, [&] {
+      ws_->settings.AutoContrast = on;
+      ApplyContrast(*ws_);
+    });
+  });
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
 }
 

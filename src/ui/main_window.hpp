@@ -77,6 +77,7 @@ public:
   QAction* menuSearchVars = nullptr;
   QAction* menuLK = nullptr;
   QAction* menuContrast = nullptr;
+  QAction* menuAutoContrast = nullptr; // View > "Automatic contrast"
   QAction* test11 = nullptr;
 
 private:
