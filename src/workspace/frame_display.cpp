@@ -182,6 +182,9 @@ std::size_t AvailableMemory() {
 void OpenLargeFrame(Workspace& ws, const std::string& path, const std::string& refusal) {
   frames::ReadOptions headerOnly;
   headerOnly.headerOnly = true;
+  headerOnly.maxSide = ws.LargeFrameSide;
+  frames::ReadOptions whole;
+  whole.maxSide = ws.LargeFrameSide;
   frames::FrameImage image;
   try {
     image = frames::ReadFrame(path, headerOnly);
@@ -194,7 +197,7 @@ void OpenLargeFrame(Workspace& ws, const std::string& path, const std::string& r
       throw CommandError("The frame is " + SizeText(w, h) + ": it needs " +
                          std::to_string(static_cast<long long>(needed / 1e6)) + " MB of memory and " +
                          std::to_string(available / 1000000) + " MB are free.");
-    image = frames::ReadFrame(path);
+    image = frames::ReadFrame(path, whole);
   } catch (const CommandError& e) {
     if (SaysMore(e.what())) throw;
     throw CommandError(refusal);

@@ -58,6 +58,7 @@ public:
   // The pixels of a frame that Frame's buffer does not take (see frame_display.hpp);
   // null while Frame holds the frame's pixels itself.
   std::unique_ptr<frames::FrameImage> LargeFrame;
+  long LargeFrameSide = 16384; // largest side LargeFrame takes
 
   TTimeSeries Series;
   StarCatalog Catalog;
