@@ -139,7 +139,7 @@ template <class Get, class Stats> void Render(TFits& f, bool automatic, Get get,
 double Percentile(std::vector<float>& v, double fraction) {
   const auto k = static_cast<std::size_t>(std::nearbyint(fraction * static_cast<double>(v.size() - 1)));
   std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-  return v[k];
+  return static_cast<double>(v[k]);
 }
 
 } // namespace
