@@ -277,6 +277,10 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
       if (holds.empty()) holds = "a one-dimensional array";
       continue;
     }
+    if (naxis > 3) {
+      if (holds.empty()) holds = "an image of " + std::to_string(naxis) + " axes";
+      continue;
+    }
     if (naxis == 3 && naxes[2] != 1) {
       if (holds.empty()) holds = "a cube of " + std::to_string(naxes[2]) + " planes";
       continue;

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, AstropyFrames,
                          });
 
 TEST(FrameRefusals, SayWhatTheFileHolds) {
-  for (const char* name : {"table", "ascii_table", "cube", "vector", "empty"}) {
+  for (const char* name : {"table", "ascii_table", "cube", "hypercube", "vector", "empty"}) {
     const std::vector<std::string> expected = Lines(kDir + name + std::string(".txt"));
     ASSERT_EQ(expected.size(), 1u) << name;
     try {

@@ -158,6 +158,8 @@ def main():
     refusal("ascii_table", fits.HDUList([fits.PrimaryHDU(), ascii_table]), "no image: the file holds an ASCII table")
     refusal("cube", fits.HDUList([fits.PrimaryHDU(np.zeros((3, HEIGHT, WIDTH), dtype=np.int16))]),
             "no image: the file holds a cube of 3 planes")
+    refusal("hypercube", fits.HDUList([fits.PrimaryHDU(np.zeros((1, 1, HEIGHT, WIDTH), dtype=np.int16))]),
+            "no image: the file holds an image of 4 axes")
     refusal("vector", fits.HDUList([fits.PrimaryHDU(np.zeros(9, dtype=np.int16))]),
             "no image: the file holds a one-dimensional array")
     refusal("empty", fits.HDUList([fits.PrimaryHDU()]), "no image: the file holds no data")
