@@ -11,6 +11,7 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/parse.hpp"
+#include "frames/frame_guard.hpp"
 
 namespace morvik::frames {
 namespace {
@@ -240,6 +241,8 @@ std::optional<double> FrameImage::Number(const std::string& keyword) const {
 
 FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
   if (!FileExists(path)) throw CommandError("File not found.");
+  if (const auto absurd = AbsurdDeclaration(path))
+    throw CommandError("Cannot read " + NameOf(path) + ": " + *absurd + ".");
   FileCloser closer;
   int status = 0;
   if (fits_open_diskfile(&closer.file, path.c_str(), READONLY, &status) != 0) {

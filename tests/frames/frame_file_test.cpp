@@ -118,6 +118,37 @@ TEST(FrameRefusals, SayWhatTheFileHolds) {
   EXPECT_THROW(ReadFrame(kDir + "make_fixtures.py"), CommandError);
 }
 
+// cfitsio would ask for memory by these sizes; such files never reach it.
+TEST(FrameRefusals, AbsurdDeclarationsAreRefusedFirst) {
+  auto card = [](std::string text) {
+    text.resize(80, ' ');
+    return text;
+  };
+  std::string primary = card("SIMPLE  =                    T") + card("BITPIX  =                    8") +
+                        card("NAXIS   =                    0") + card("EXTEND  =                    T") + card("END");
+  primary.resize(2880, ' ');
+  const struct {
+    const char* card;
+    const char* says;
+  } cases[] = {{"TFIELDS =           2000000000", "HDU 2 declares 2000000000 table columns"},
+               {"TFIELDS =                   -1", "HDU 2 declares -1 table columns"}};
+  const std::string path = ::testing::TempDir() + "absurd.fits";
+  for (const auto& c : cases) {
+    std::string table = card("XTENSION= 'BINTABLE'") + card("BITPIX  =                    8") +
+                        card("NAXIS   =                    2") + card("NAXIS1  =                    4") +
+                        card("NAXIS2  =                    1") + card("PCOUNT  =                    0") +
+                        card("GCOUNT  =                    1") + card(c.card) + card("END");
+    table.resize(2 * 2880, ' ');
+    std::ofstream(path, std::ios::binary) << primary << table;
+    try {
+      ReadFrame(path);
+      ADD_FAILURE() << c.card;
+    } catch (const CommandError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Cannot read absurd.fits: ") + c.says + ".") << c.card;
+    }
+  }
+}
+
 TEST(FrameRefusals, SidesBeyondTheLimit) {
   ReadOptions small;
   small.maxSide = 6;
