@@ -38,6 +38,22 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
   if (!in) return std::nullopt;
   in.seekg(0, std::ios::end);
   const auto size = static_cast<long long>(in.tellg());
+  // A gzip file ends with the size of what it holds, and cfitsio takes that much memory
+  // at once: more than deflate can pack into the file's bytes is a damaged trailer.
+  unsigned char magic[2] = {};
+  in.seekg(0);
+  if (size >= 18 && in.read(reinterpret_cast<char*>(magic), 2) && magic[0] == 0x1f && magic[1] == 0x8b) {
+    unsigned char tail[4] = {};
+    in.seekg(size - 4);
+    if (!in.read(reinterpret_cast<char*>(tail), 4)) return std::nullopt;
+    const auto held = static_cast<long long>(tail[0] | (tail[1] << 8) | (tail[2] << 16) |
+                                             (static_cast<std::uint32_t>(tail[3]) << 24));
+    constexpr long long kDeflateRatio = 1100; // deflate packs at most about 1032 to 1
+    if (held > size * kDeflateRatio + 65536)
+      return "the gzip trailer declares " + std::to_string(held) + " bytes, more than " + std::to_string(size) +
+             " compressed bytes can hold";
+    return std::nullopt;
+  }
   long long offset = 0;
   char block[kBlock];
   for (int hdu = 1; offset < size; ++hdu) {

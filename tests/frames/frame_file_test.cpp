@@ -149,6 +149,23 @@ TEST(FrameRefusals, AbsurdDeclarationsAreRefusedFirst) {
   }
 }
 
+TEST(FrameRefusals, GzipTrailerBeyondWhatDeflateHolds) {
+  std::ifstream in(kDir + "extension.fits.gz", std::ios::binary | std::ios::ate);
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_GT(bytes.size(), 18u);
+  bytes.replace(bytes.size() - 4, 4, "\xf0\xff\xff\xff");
+  const std::string path = ::testing::TempDir() + "trailer.fits.gz";
+  std::ofstream(path, std::ios::binary) << bytes;
+  try {
+    ReadFrame(path);
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("the gzip trailer declares 4294967280 bytes"), std::string::npos) << e.what();
+  }
+}
+
 TEST(FrameRefusals, SidesBeyondTheLimit) {
   ReadOptions small;
   small.maxSide = 6;
