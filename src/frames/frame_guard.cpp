@@ -1,5 +1,6 @@
 #include "frames/frame_guard.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -48,9 +49,13 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     if (!in.read(reinterpret_cast<char*>(tail), 4)) return std::nullopt;
     const auto held = static_cast<long long>(tail[0] | (tail[1] << 8) | (tail[2] << 16) |
                                              (static_cast<std::uint32_t>(tail[3]) << 24));
+    // The size is kept modulo 2^32: a file holding less than its own size is taken by
+    // cfitsio to hold 4 GiB more.
+    const long long taken = held < size ? held + (1LL << 32) : held;
     constexpr long long kDeflateRatio = 1100; // deflate packs at most about 1032 to 1
-    if (held > size * kDeflateRatio + 65536)
-      return "the gzip trailer declares " + std::to_string(held) + " bytes, more than " + std::to_string(size) +
+    constexpr long long kLargest = 3LL << 30; // far beyond the largest frame that opens
+    if (taken > std::min(size * kDeflateRatio + 65536, kLargest))
+      return "the gzip trailer declares " + std::to_string(taken) + " bytes, more than " + std::to_string(size) +
              " compressed bytes can hold";
     return std::nullopt;
   }

@@ -17,9 +17,13 @@ namespace {
 constexpr double kNoMin = 131070.0;
 constexpr std::size_t kSampleSize = 500000;
 
-// What the frames reader says that is worth more than the frame object's refusal.
-bool SaysMore(const std::string& message) {
-  return message.rfind("no image:", 0) == 0 || message.rfind("The frame is", 0) == 0;
+// What the frames reader says that is worth more than the frame object's refusal: what
+// the file holds instead of an image, or a size beyond the reader's limit. That a file
+// holds no data says less than the frame object's word on its sizes.
+bool SaysMore(const std::string& message, const std::string& refusal) {
+  if (message.rfind("The frame is", 0) == 0) return true;
+  if (message == "no image: the file holds no data") return refusal.rfind("The frame is", 0) != 0;
+  return message.rfind("no image:", 0) == 0;
 }
 
 std::string SizeText(long w, long h) { return std::to_string(w) + " x " + std::to_string(h) + " pixels"; }
@@ -199,7 +203,7 @@ void OpenLargeFrame(Workspace& ws, const std::string& path, const std::string& r
                          std::to_string(available / 1000000) + " MB are free.");
     image = frames::ReadFrame(path, whole);
   } catch (const CommandError& e) {
-    if (SaysMore(e.what())) throw;
+    if (SaysMore(e.what(), refusal)) throw;
     throw CommandError(refusal);
   }
 

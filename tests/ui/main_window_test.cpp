@@ -146,7 +146,8 @@ private slots:
         for (QAction* item : a->menu()->actions())
           viewItems << item->text();
     QCOMPARE(viewItems,
-             (QStringList{"CCD only", "CCD and Chart", "Reset Zoom", "Select comparison manually", "Set used = 0"}));
+             (QStringList{"CCD only", "CCD and Chart", "Reset Zoom", "Select comparison manually", "Set used = 0",
+                          "Automatic contrast"}));
     QVERIFY(!w_->menuCCDonly->isChecked());
     QVERIFY(w_->menuCCDandChart->isChecked());
     QVERIFY(w_->menuCompManual->isCheckable());
