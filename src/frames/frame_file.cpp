@@ -106,6 +106,32 @@ std::size_t PixelsInFile(fitsfile* file, int bitpix, std::size_t count) {
   return size <= dataStart ? 0 : static_cast<std::size_t>((size - dataStart) / bytes);
 }
 
+// cfitsio takes a compressed tile's stored length at its word and asks for that much
+// memory: a tile whose length or place passes the end of the table's heap is damage.
+void CheckTiles(fitsfile* file, const std::string& path) {
+  int status = 0;
+  int columns = 0;
+  LONGLONG rows = 0;
+  LONGLONG heap = 0;
+  fits_get_num_cols(file, &columns, &status);
+  fits_get_num_rowsll(file, &rows, &status);
+  fits_read_key(file, TLONGLONG, "PCOUNT", &heap, nullptr, &status);
+  if (status != 0) Fail(path, status);
+  for (int column = 1; column <= columns; ++column) {
+    int type = 0;
+    LONGLONG repeat = 0, width = 0;
+    if (fits_get_coltypell(file, column, &type, &repeat, &width, &status) != 0) Fail(path, status);
+    if (type >= 0) continue; // a fixed-size column holds no tiles
+    for (LONGLONG row = 1; row <= rows; ++row) {
+      LONGLONG length = 0, offset = 0;
+      if (fits_read_descriptll(file, column, row, &length, &offset, &status) != 0) Fail(path, status);
+      if (length < 0 || offset < 0 || length > heap || offset > heap - length)
+        throw CommandError("Cannot read " + NameOf(path) + ": tile " + std::to_string(row) +
+                           " of the compressed image lies outside the file's data.");
+    }
+  }
+}
+
 bool IsFailedRead(int status) { return status != 0 && status != NUM_OVERFLOW; }
 
 // Reads pixels [first, first + n) (0-based) as floats, NaN for BLANK; values beyond
@@ -309,6 +335,7 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
     } catch (const std::bad_alloc&) {
       throw CommandError("The frame is too large for the memory of this computer.");
     }
+    if (image.compressed) CheckTiles(closer.file, path);
     // Before reading: cfitsio grows its idea of the file's size as it reads.
     const std::size_t there = image.compressed ? count : PixelsInFile(closer.file, bitpix, count);
     status = ReadPixels(closer.file, 0, static_cast<LONGLONG>(count), image.pixels.data());

@@ -174,6 +174,24 @@ TEST(FrameRefusals, GzipTrailerBeyondWhatDeflateHolds) {
   }
 }
 
+TEST(FrameRefusals, TileLengthBeyondTheHeap) {
+  std::ifstream in(kDir + "compressed.fits.fz", std::ios::binary | std::ios::ate);
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  // The first row's descriptor (length, offset) opens the table's data.
+  bytes.replace(2 * 2880, 4, "\x7f\xff\xff\xff");
+  const std::string path = ::testing::TempDir() + "tile.fits.fz";
+  std::ofstream(path, std::ios::binary) << bytes;
+  try {
+    ReadFrame(path);
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read tile.fits.fz: tile 1 of the compressed image lies outside the file's data.");
+  }
+}
+
 TEST(FrameRefusals, SidesBeyondTheLimit) {
   ReadOptions small;
   small.maxSide = 6;
