@@ -42,6 +42,10 @@ template <class Get> std::vector<float> Sample(long width, long height, Get get)
   return values;
 }
 
+// t rounded to the nearest of 0 ... 255; frames of a hundred million pixels pass here
+// three times, so no library call (halves go up, a difference no eye sees).
+inline std::size_t Grey(double t) { return t <= 0.0 ? 0 : t >= 255.0 ? 255 : static_cast<std::size_t>(t + 0.5); }
+
 // The figures of the frame object's rendering, computed the same way (positive values
 // only for the minimum, the histogram and the mean; NaN takes no part) over any pixels.
 template <class Get> void Statistics(TFits& f, Get get, Log& log) {
@@ -68,8 +72,7 @@ template <class Get> void Statistics(TFits& f, Get get, Log& log) {
       const double v = get(x, y);
       if (!(v > 0.0)) continue;
       sum += v;
-      const double bin = std::clamp(std::nearbyint((v * a + c) * 255.0), 0.0, 255.0);
-      ++f.Histogram[static_cast<std::size_t>(bin)];
+      ++f.Histogram[Grey((v * a + c) * 255.0)];
     }
   f.MeanVal = sum / (static_cast<double>(f.Width) * static_cast<double>(f.Height));
   int fullest = -1;
@@ -113,7 +116,7 @@ template <class Get> void FillBitmap(TFits& f, Get get) {
       else if (!(v >= f.MinK))
         g = 0;
       else
-        g = empty ? 128 : static_cast<std::uint8_t>(std::clamp(std::nearbyint((v * s + o) * 255.0), 0.0, 255.0));
+        g = empty ? 128 : static_cast<std::uint8_t>(Grey((v * s + o) * 255.0));
       p[0] = p[1] = p[2] = g;
     }
   }
