@@ -44,7 +44,7 @@ template <class Get> std::vector<float> Sample(long width, long height, Get get)
 
 // t rounded to the nearest of 0 ... 255; frames of a hundred million pixels pass here
 // three times, so no library call (halves go up, a difference no eye sees).
-inline std::size_t Grey(double t) { return t <= 0.0 ? 0 : t >= 255.0 ? 255 : static_cast<std::size_t>(t + 0.5); }
+inline std::size_t Grey(double t) { return !(t > 0.0) ? 0 : t >= 255.0 ? 255 : static_cast<std::size_t>(t + 0.5); }
 
 // The figures of the frame object's rendering, computed the same way (positive values
 // only for the minimum, the histogram and the mean; NaN takes no part) over any pixels.
