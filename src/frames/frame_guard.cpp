@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 #include <string_view>
+
+#include <zlib.h>
 
 namespace morvik::frames {
 namespace {
@@ -20,6 +23,12 @@ struct Header {
   bool ended = false;
 };
 
+std::string_view TrimKey(std::string_view key) {
+  while (!key.empty() && key.back() == ' ')
+    key.remove_suffix(1);
+  return key;
+}
+
 std::optional<long long> WholeValue(std::string_view card) {
   std::size_t at = card.find_first_not_of(' ', 10);
   if (at == std::string_view::npos) return std::nullopt;
@@ -32,13 +41,65 @@ std::optional<long long> WholeValue(std::string_view card) {
   return v;
 }
 
+// An unquoted value that is no number, logical or complex. cfitsio copies such a value
+// into a fixed 81-character error message when it reads the keyword as a number, and a
+// long one overflows it: a file with one must not reach cfitsio.
+bool LongNonsense(std::string_view card) {
+  std::string_view value = card.substr(10);
+  const std::size_t first = value.find_first_not_of(' ');
+  if (first == std::string_view::npos || value[first] == '\'' || value[first] == '(') return false;
+  value = value.substr(first);
+  value = value.substr(0, value.find('/'));
+  while (!value.empty() && value.back() == ' ')
+    value.remove_suffix(1);
+  if (value.size() <= 20 || value == "T" || value == "F") return false;
+  std::string number(value);
+  for (char& c : number)
+    if (c == 'D' || c == 'd') c = 'E';
+  if (number.front() == '+') number.erase(0, 1);
+  double v = 0.0;
+  const auto r = std::from_chars(number.data(), number.data() + number.size(), v);
+  return r.ec != std::errc() || r.ptr != number.data() + number.size();
+}
+
+// The bytes of the FITS stream: the file itself, or what a gzip file holds.
+class Stream {
+public:
+  explicit Stream(const std::string& path) : plain_(path, std::ios::binary) {}
+  ~Stream() {
+    if (gz_ != nullptr) gzclose(gz_);
+  }
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+  std::ifstream& plain() { return plain_; }
+  bool OpenGzip(const std::string& path) {
+    gz_ = gzopen(path.c_str(), "rb");
+    return gz_ != nullptr;
+  }
+  // One block at offset (only forward in a gzip file); false past the end.
+  bool Read(long long offset, char* block) {
+    if (gz_ == nullptr) {
+      plain_.clear();
+      plain_.seekg(offset);
+      return static_cast<bool>(plain_.read(block, kBlock));
+    }
+    if (gzseek(gz_, static_cast<z_off_t>(offset), SEEK_SET) != static_cast<z_off_t>(offset)) return false;
+    return gzread(gz_, block, static_cast<unsigned>(kBlock)) == static_cast<int>(kBlock);
+  }
+
+private:
+  std::ifstream plain_;
+  gzFile gz_ = nullptr;
+};
+
 } // namespace
 
 std::optional<std::string> AbsurdDeclaration(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  Stream stream(path);
+  std::ifstream& in = stream.plain();
   if (!in) return std::nullopt;
   in.seekg(0, std::ios::end);
-  const auto size = static_cast<long long>(in.tellg());
+  long long size = static_cast<long long>(in.tellg());
   // A gzip file ends with the size of what it holds, and cfitsio takes that much memory
   // at once: more than deflate can pack into the file's bytes is a damaged trailer.
   unsigned char magic[2] = {};
@@ -57,15 +118,16 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     if (taken > std::min(size * kDeflateRatio + 65536, kLargest))
       return "the gzip trailer declares " + std::to_string(taken) + " bytes, more than " + std::to_string(size) +
              " compressed bytes can hold";
-    return std::nullopt;
+    // The headers inside are looked at as those of a plain file.
+    if (!stream.OpenGzip(path)) return std::nullopt;
+    size = taken;
   }
   long long offset = 0;
   char block[kBlock];
   for (int hdu = 1; offset < size; ++hdu) {
     Header h;
     for (int b = 0; b < kMaxHeaderBlocks && !h.ended; ++b, offset += static_cast<long long>(kBlock)) {
-      in.seekg(offset);
-      if (!in.read(block, kBlock)) return std::nullopt; // cfitsio reports a header cut short
+      if (!stream.Read(offset, block)) return std::nullopt; // cfitsio reports a header cut short
       for (std::size_t c = 0; c < kBlock && !h.ended; c += 80) {
         const std::string_view card(block + c, 80);
         if (hdu == 1 && b == 0 && c == 0 && card.substr(0, 6) != "SIMPLE") return std::nullopt; // not plain FITS
@@ -75,6 +137,9 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
           continue;
         }
         if (card.substr(8, 2) != "= ") continue;
+        if (LongNonsense(card))
+          return "HDU " + std::to_string(hdu) + ": the value of " + std::string(TrimKey(key)) +
+                 " is neither a number nor a string";
         const auto v = WholeValue(card);
         if (!v) continue;
         if (key == "BITPIX  ") h.bitpix = *v;
