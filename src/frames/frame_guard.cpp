@@ -141,6 +141,12 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
           return "HDU " + std::to_string(hdu) + ": the value of " + std::string(TrimKey(key)) +
                  " is neither a number nor a string";
         const auto v = WholeValue(card);
+        // cfitsio divides by the tile sizes of a compressed image and sizes its tiles by
+        // the image's axes.
+        const bool tileOrAxis = (key.substr(0, 5) == "ZTILE" && key[5] >= '1' && key[5] <= '9') ||
+                                (key.substr(0, 6) == "ZNAXIS" && key[6] >= '1' && key[6] <= '9');
+        if (tileOrAxis && (!v || *v < 1))
+          return "HDU " + std::to_string(hdu) + ": " + std::string(TrimKey(key)) + " is not a positive whole number";
         if (!v) continue;
         if (key == "BITPIX  ") h.bitpix = *v;
         if (key == "NAXIS   ") h.naxis = *v;

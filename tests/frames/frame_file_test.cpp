@@ -135,7 +135,10 @@ TEST(FrameRefusals, AbsurdDeclarationsAreRefusedFirst) {
                {"TFIELDS =                   -1", "HDU 2 declares -1 table columns"},
                // cfitsio would overflow its error message on reading this as a number.
                {"BLANK   =          tttttttttttttttttttttttttttttttt / x",
-                "HDU 2: the value of BLANK is neither a number nor a string"}};
+                "HDU 2: the value of BLANK is neither a number nor a string"},
+               // cfitsio divides by the tile sizes.
+               {"ZTILE2  =                    0", "HDU 2: ZTILE2 is not a positive whole number"},
+               {"ZTILE1  = 'BYTEPIX '", "HDU 2: ZTILE1 is not a positive whole number"}};
   const std::string path = ::testing::TempDir() + "absurd.fits";
   const std::string gzipped = ::testing::TempDir() + "absurd.fits.gz";
   for (const auto& c : cases) {
