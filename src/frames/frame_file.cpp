@@ -12,6 +12,7 @@
 #include "common/files.hpp"
 #include "common/parse.hpp"
 #include "frames/frame_guard.hpp"
+#include "frames/rice_check.hpp"
 
 namespace morvik::frames {
 namespace {
@@ -130,6 +131,62 @@ void CheckTiles(fitsfile* file, const std::string& path) {
                            " of the compressed image lies outside the file's data.");
     }
   }
+}
+
+long long KeyOr(fitsfile* file, const std::string& name, long long otherwise) {
+  int status = 0;
+  LONGLONG v = 0;
+  if (fits_read_key(file, TLONGLONG, name.c_str(), &v, nullptr, &status) != 0) {
+    fits_clear_errmsg();
+    return otherwise;
+  }
+  return v;
+}
+
+// Rice tiles are walked with bounds before cfitsio decodes them (see rice_check.hpp).
+void CheckRiceTiles(fitsfile* file, const std::string& path) {
+  int status = 0;
+  char type[FLEN_VALUE] = {};
+  if (fits_read_key(file, TSTRING, "ZCMPTYPE", type, nullptr, &status) != 0 || std::string(type) != "RICE_1") {
+    fits_clear_errmsg();
+    return;
+  }
+  long long blockSize = 32, bytePix = 4;
+  for (int i = 1; i < 10; ++i) {
+    char name[FLEN_VALUE] = {};
+    status = 0;
+    if (fits_read_key(file, TSTRING, ("ZNAME" + std::to_string(i)).c_str(), name, nullptr, &status) != 0) break;
+    if (std::string(name) == "BLOCKSIZE") blockSize = KeyOr(file, "ZVAL" + std::to_string(i), 32);
+    if (std::string(name) == "BYTEPIX") bytePix = KeyOr(file, "ZVAL" + std::to_string(i), 4);
+  }
+  fits_clear_errmsg();
+  const long long n1 = KeyOr(file, "ZNAXIS1", 1), n2 = KeyOr(file, "ZNAXIS2", 1);
+  const long long t1 = std::max(1LL, KeyOr(file, "ZTILE1", n1)), t2 = std::max(1LL, KeyOr(file, "ZTILE2", 1));
+  const long long across = (n1 + t1 - 1) / t1;
+  int column = 0;
+  status = 0;
+  if (fits_get_colnum(file, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status) != 0) {
+    fits_clear_errmsg();
+    return;
+  }
+  LONGLONG rows = 0;
+  fits_get_num_rowsll(file, &rows, &status);
+  std::vector<std::uint8_t> tile;
+  for (LONGLONG row = 1; row <= rows && status == 0; ++row) {
+    LONGLONG length = 0, offset = 0;
+    if (fits_read_descriptll(file, column, row, &length, &offset, &status) != 0 || length == 0) continue;
+    tile.assign(static_cast<std::size_t>(length), 0);
+    int anyNull = 0;
+    if (fits_read_col(file, TBYTE, column, row, 1, length, nullptr, tile.data(), &anyNull, &status) != 0) break;
+    const long long index = static_cast<long long>(row) - 1;
+    const long long w = std::min(t1, n1 - (index % across) * t1);
+    const long long h = std::min(t2, n2 - (index / across) * t2);
+    if (w <= 0 || h <= 0) continue;
+    if (!RiceTileFits(tile.data(), tile.size(), w * h, static_cast<int>(blockSize), static_cast<int>(bytePix)))
+      throw CommandError("Cannot read " + NameOf(path) + ": tile " + std::to_string(row) +
+                         " of the compressed image is damaged.");
+  }
+  if (status != 0) Fail(path, status);
 }
 
 bool IsFailedRead(int status) { return status != 0 && status != NUM_OVERFLOW; }
@@ -335,7 +392,10 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
     } catch (const std::bad_alloc&) {
       throw CommandError("The frame is too large for the memory of this computer.");
     }
-    if (image.compressed) CheckTiles(closer.file, path);
+    if (image.compressed) {
+      CheckTiles(closer.file, path);
+      CheckRiceTiles(closer.file, path);
+    }
     // Before reading: cfitsio grows its idea of the file's size as it reads.
     const std::size_t there = image.compressed ? count : PixelsInFile(closer.file, bitpix, count);
     status = ReadPixels(closer.file, 0, static_cast<LONGLONG>(count), image.pixels.data());

@@ -11,6 +11,7 @@
 #include "common/errors.hpp"
 #include "common/parse.hpp"
 #include "frames/frame_file.hpp"
+#include "frames/rice_check.hpp"
 
 namespace morvik::frames {
 namespace {
@@ -205,6 +206,24 @@ TEST(FrameRefusals, TileLengthBeyondTheHeap) {
   } catch (const CommandError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot read tile.fits.fz: tile 1 of the compressed image lies outside the file's data.");
+  }
+}
+
+TEST(FrameRefusals, RiceTileEndingInsideItsCodes) {
+  // One tile of 7 pixels, 4 bytes a pixel, blocks of 32: the first value, then a block
+  // whose code options say Rice with fs = 3 and a unary run that never ends.
+  const std::uint8_t damaged[] = {0, 0, 0, 1, 0x20, 0, 0, 0};
+  EXPECT_FALSE(RiceTileFits(damaged, sizeof damaged, 7, 32, 4));
+  // The same block all equal to the first value (fs = -1): complete.
+  const std::uint8_t equal[] = {0, 0, 0, 1, 0};
+  EXPECT_TRUE(RiceTileFits(equal, sizeof equal, 7, 32, 4));
+  EXPECT_FALSE(RiceTileFits(equal, 4, 7, 32, 4));
+  // A whole file whose tile stream was damaged is refused before cfitsio decodes it.
+  try {
+    ReadFrame(std::string(MORVIK_TEST_DATA_DIR) + "/bad/frames/rice_tile_overread.fits.fz");
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("of the compressed image is damaged"), std::string::npos) << e.what();
   }
 }
 
