@@ -21,7 +21,19 @@ struct Header {
   long long bitpix = 0, naxis = 0, pcount = 0, gcount = 1, tfields = 0;
   long long axes[999] = {};
   bool ended = false;
+  // Compression parameters by number: ZNAMEn and the whole value of ZVALn (0 when
+  // it is none).
+  std::string names[10];
+  long long values[10] = {};
 };
+
+// The digit n of ZNAMEn / ZVALn (1 ... 9), or 0.
+int ParameterNumber(std::string_view key, std::string_view stem) {
+  if (key.substr(0, stem.size()) != stem) return 0;
+  const char d = key[stem.size()];
+  return d >= '1' && d <= '9' && key.substr(stem.size() + 1).find_first_not_of(' ') == std::string_view::npos ? d - '0'
+                                                                                                              : 0;
+}
 
 std::string_view TrimKey(std::string_view key) {
   while (!key.empty() && key.back() == ' ')
@@ -147,6 +159,14 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
                                 (key.substr(0, 6) == "ZNAXIS" && key[6] >= '1' && key[6] <= '9');
         if (tileOrAxis && (!v || *v < 1))
           return "HDU " + std::to_string(hdu) + ": " + std::string(TrimKey(key)) + " is not a positive whole number";
+        if (const int n = ParameterNumber(key, "ZNAME")) {
+          const std::string_view value = card.substr(10);
+          const std::size_t open = value.find('\'');
+          const std::size_t close = open == std::string_view::npos ? open : value.find('\'', open + 1);
+          if (close != std::string_view::npos)
+            h.names[n] = std::string(TrimKey(value.substr(open + 1, close - open - 1)));
+        }
+        if (const int n = ParameterNumber(key, "ZVAL")) h.values[n] = v.value_or(0);
         if (!v) continue;
         if (key == "BITPIX  ") h.bitpix = *v;
         if (key == "NAXIS   ") h.naxis = *v;
@@ -164,6 +184,10 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     }
     if (!h.ended) return std::nullopt;
     const std::string where = "HDU " + std::to_string(hdu);
+    // cfitsio divides by the Rice block size and sizes its buffers by the bytes a pixel.
+    for (int n = 1; n < 10; ++n)
+      if ((h.names[n] == "BLOCKSIZE" || h.names[n] == "BYTEPIX") && h.values[n] < 1)
+        return where + ": the compression's " + h.names[n] + " is not a positive whole number";
     if (h.tfields < 0 || h.tfields > kMaxFields)
       return where + " declares " + std::to_string(h.tfields) + " table columns";
     if (h.naxis < 0 || h.naxis > 999) return where + " declares " + std::to_string(h.naxis) + " axes";

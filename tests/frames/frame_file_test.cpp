@@ -139,14 +139,23 @@ TEST(FrameRefusals, AbsurdDeclarationsAreRefusedFirst) {
                 "HDU 2: the value of BLANK is neither a number nor a string"},
                // cfitsio divides by the tile sizes.
                {"ZTILE2  =                    0", "HDU 2: ZTILE2 is not a positive whole number"},
-               {"ZTILE1  = 'BYTEPIX '", "HDU 2: ZTILE1 is not a positive whole number"}};
+               {"ZTILE1  = 'BYTEPIX '", "HDU 2: ZTILE1 is not a positive whole number"},
+               {"ZNAME1  = 'BLOCKSIZE'|ZVAL1   =                    0",
+                "HDU 2: the compression's BLOCKSIZE is not a positive whole number"}};
   const std::string path = ::testing::TempDir() + "absurd.fits";
   const std::string gzipped = ::testing::TempDir() + "absurd.fits.gz";
   for (const auto& c : cases) {
     std::string table = card("XTENSION= 'BINTABLE'") + card("BITPIX  =                    8") +
                         card("NAXIS   =                    2") + card("NAXIS1  =                    4") +
                         card("NAXIS2  =                    1") + card("PCOUNT  =                    0") +
-                        card("GCOUNT  =                    1") + card(c.card) + card("END");
+                        card("GCOUNT  =                    1");
+    // '|' parts one card from the next.
+    for (std::string rest = c.card;;) {
+      table += card(rest.substr(0, rest.find('|')));
+      if (rest.find('|') == std::string::npos) break;
+      rest = rest.substr(rest.find('|') + 1);
+    }
+    table += card("END");
     table.resize(2 * 2880, ' ');
     std::ofstream(path, std::ios::binary) << primary << table;
     // The same inside a gzip file.
