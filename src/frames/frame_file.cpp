@@ -14,6 +14,8 @@
 #include "frames/frame_guard.hpp"
 #include "frames/rice_check.hpp"
 
+#include <zlib.h>
+
 namespace morvik::frames {
 namespace {
 
@@ -143,14 +145,31 @@ long long KeyOr(fitsfile* file, const std::string& name, long long otherwise) {
   return v;
 }
 
-// Rice tiles are walked with bounds before cfitsio decodes them (see rice_check.hpp).
-void CheckRiceTiles(fitsfile* file, const std::string& path) {
+// True when the gzip (or zlib) stream inflates completely into at most `limit` bytes.
+// cfitsio grows its buffer for a tile without end when a damaged stream keeps asking.
+bool GzipTileFits(std::vector<std::uint8_t>& bytes, std::size_t limit) {
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 32) != Z_OK) return false;
+  std::vector<std::uint8_t> out(limit + 1);
+  z.next_in = bytes.data();
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int result = inflate(&z, Z_FINISH);
+  inflateEnd(&z);
+  return result == Z_STREAM_END;
+}
+
+// The stored tiles are checked before cfitsio decodes them: Rice tiles walked with
+// bounds (see rice_check.hpp), gzip tiles inflated within their size.
+void CheckTileStreams(fitsfile* file, const std::string& path) {
   int status = 0;
   char type[FLEN_VALUE] = {};
-  if (fits_read_key(file, TSTRING, "ZCMPTYPE", type, nullptr, &status) != 0 || std::string(type) != "RICE_1") {
+  if (fits_read_key(file, TSTRING, "ZCMPTYPE", type, nullptr, &status) != 0) {
     fits_clear_errmsg();
     return;
   }
+  const std::string compression = type;
   long long blockSize = 32, bytePix = 4;
   for (int i = 1; i < 10; ++i) {
     char name[FLEN_VALUE] = {};
@@ -163,28 +182,37 @@ void CheckRiceTiles(fitsfile* file, const std::string& path) {
   const long long n1 = KeyOr(file, "ZNAXIS1", 1), n2 = KeyOr(file, "ZNAXIS2", 1);
   const long long t1 = std::max(1LL, KeyOr(file, "ZTILE1", n1)), t2 = std::max(1LL, KeyOr(file, "ZTILE2", 1));
   const long long across = (n1 + t1 - 1) / t1;
-  int column = 0;
-  status = 0;
-  if (fits_get_colnum(file, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status) != 0) {
-    fits_clear_errmsg();
-    return;
-  }
-  LONGLONG rows = 0;
-  fits_get_num_rowsll(file, &rows, &status);
-  std::vector<std::uint8_t> tile;
-  for (LONGLONG row = 1; row <= rows && status == 0; ++row) {
-    LONGLONG length = 0, offset = 0;
-    if (fits_read_descriptll(file, column, row, &length, &offset, &status) != 0 || length == 0) continue;
-    tile.assign(static_cast<std::size_t>(length), 0);
-    int anyNull = 0;
-    if (fits_read_col(file, TBYTE, column, row, 1, length, nullptr, tile.data(), &anyNull, &status) != 0) break;
-    const long long index = static_cast<long long>(row) - 1;
-    const long long w = std::min(t1, n1 - (index % across) * t1);
-    const long long h = std::min(t2, n2 - (index / across) * t2);
-    if (w <= 0 || h <= 0) continue;
-    if (!RiceTileFits(tile.data(), tile.size(), w * h, static_cast<int>(blockSize), static_cast<int>(bytePix)))
-      throw CommandError("Cannot read " + NameOf(path) + ": tile " + std::to_string(row) +
-                         " of the compressed image is damaged.");
+  const bool gzipTiles = compression == "GZIP_1" || compression == "GZIP_2";
+  for (const char* name : {"COMPRESSED_DATA", "GZIP_COMPRESSED_DATA"}) {
+    const bool gzip = gzipTiles || std::string(name) == "GZIP_COMPRESSED_DATA";
+    if (!gzip && compression != "RICE_1") continue;
+    int column = 0;
+    status = 0;
+    if (fits_get_colnum(file, CASESEN, const_cast<char*>(name), &column, &status) != 0) {
+      status = 0;
+      fits_clear_errmsg();
+      continue;
+    }
+    LONGLONG rows = 0;
+    fits_get_num_rowsll(file, &rows, &status);
+    std::vector<std::uint8_t> tile;
+    for (LONGLONG row = 1; row <= rows && status == 0; ++row) {
+      LONGLONG length = 0, offset = 0;
+      if (fits_read_descriptll(file, column, row, &length, &offset, &status) != 0 || length == 0) continue;
+      tile.assign(static_cast<std::size_t>(length), 0);
+      int anyNull = 0;
+      if (fits_read_col(file, TBYTE, column, row, 1, length, nullptr, tile.data(), &anyNull, &status) != 0) break;
+      const long long index = static_cast<long long>(row) - 1;
+      const long long w = std::min(t1, n1 - (index % across) * t1);
+      const long long h = std::min(t2, n2 - (index / across) * t2);
+      if (w <= 0 || h <= 0) continue;
+      const bool fits =
+          gzip ? GzipTileFits(tile, static_cast<std::size_t>(w * h * 8))
+               : RiceTileFits(tile.data(), tile.size(), w * h, static_cast<int>(blockSize), static_cast<int>(bytePix));
+      if (!fits)
+        throw CommandError("Cannot read " + NameOf(path) + ": tile " + std::to_string(row) +
+                           " of the compressed image is damaged.");
+    }
   }
   if (status != 0) Fail(path, status);
 }
@@ -394,7 +422,7 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
     }
     if (image.compressed) {
       CheckTiles(closer.file, path);
-      CheckRiceTiles(closer.file, path);
+      CheckTileStreams(closer.file, path);
     }
     // Before reading: cfitsio grows its idea of the file's size as it reads.
     const std::size_t there = image.compressed ? count : PixelsInFile(closer.file, bitpix, count);
