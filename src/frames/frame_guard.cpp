@@ -116,7 +116,8 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
   // at once: more than deflate can pack into the file's bytes is a damaged trailer.
   unsigned char magic[2] = {};
   in.seekg(0);
-  if (size >= 18 && in.read(reinterpret_cast<char*>(magic), 2) && magic[0] == 0x1f && magic[1] == 0x8b) {
+  if (size >= 2 && in.read(reinterpret_cast<char*>(magic), 2) && magic[0] == 0x1f && magic[1] == 0x8b) {
+    if (size < 18) return "the gzip file is shorter than its own header and trailer";
     unsigned char tail[4] = {};
     in.seekg(size - 4);
     if (!in.read(reinterpret_cast<char*>(tail), 4)) return std::nullopt;
