@@ -107,6 +107,7 @@ template <class F> bool Attempt(F command) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static MemoryLog log;
   static Workspace ws(log); // the frame object and the picture are made once
+  ws.LargeFrameSide = 256; // frames read through cfitsio stay small in memory
   static const std::string smallFrame = SmallFrame();
   log.Clear();
   ResetWorkspace(ws);

@@ -18,7 +18,11 @@ QString ChooseFile(QWidget* parent, FileDialogKind kind, const QString& caption,
   dialog.setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   // The save commands ask their own replace question; the dialog must not ask first.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  dialog.setNameFilters({QStringLiteral("FITS frames (*.fit *.fts)"), QStringLiteral("All files (*)")});
+  // Beside the program's own frames, those of cameras and pipelines (extensions,
+  // tile-compressed and gzipped files) that Open reads through cfitsio.
+  dialog.setNameFilters({QStringLiteral("FITS frames (*.fit *.fts)"),
+                         QStringLiteral("Camera frames (*.fit *.fits *.fts *.fz *.gz)"),
+                         QStringLiteral("All files (*)")});
   if (kind == FileDialogKind::Save) dialog.selectNameFilter(QStringLiteral("All files (*)"));
   const QFileInfo info(start);
   if (!start.isEmpty() && info.dir().exists() && start.contains(QLatin1Char('/'))) dialog.setDirectory(info.dir());

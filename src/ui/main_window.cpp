@@ -254,6 +254,8 @@ void MainWindow::BuildMenus() {
   menuCompManual->setCheckable(true);
   menuCancelUed = AddItem(view, "menuCancelUed", "Set used = 0");
   BuildEnsembleUi(view);
+  menuAutoContrast = AddItem(view, "menuAutoContrast", "Automatic contrast");
+  menuAutoContrast->setCheckable(true);
 
   menuSearchVars = bar->addAction(QStringLiteral("Search Variables"));
   menuSearchVars->setObjectName(QStringLiteral("menuSearchVars"));
@@ -280,6 +282,12 @@ void MainWindow::BuildMenus() {
   connect(menuLK, &QAction::triggered, this, &MainWindow::LaflerKinmanClick);
   connect(menuContrast, &QAction::triggered, this, &MainWindow::ContrastClick);
   connect(menuPeriodSearch, &QAction::triggered, this, &MainWindow::OpenPeriodSearch);
+  connect(menuAutoContrast, &QAction::triggered, this, [this](bool on) {
+    Command(true, [&] {
+      ws_->settings.AutoContrast = on;
+      ApplyContrast(*ws_);
+    });
+  });
   connect(test11, &QAction::triggered, this, [this] { Command(true, [&] { SigmaHistogram(*ws_); }); });
   BuildWorkMenus();
 }

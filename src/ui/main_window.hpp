@@ -94,6 +94,7 @@ public:
   PeriodSearchWindow* periodSearchWindow() const { return periodSearch_; }
   // File > Period Search: the window for the star whose light curve is shown.
   void OpenPeriodSearch();
+  QAction* menuAutoContrast = nullptr; // View > "Automatic contrast"
   QAction* test11 = nullptr;
   QAction* menuCheckEnsemble = nullptr;
   QAction* menuDropVarying = nullptr;

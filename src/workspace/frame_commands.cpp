@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "common/errors.hpp"
 #include "common/files.hpp"
 #include "dataset/readers.hpp"
+#include "workspace/frame_display.hpp"
 #include "workspace/image_view.hpp"
 
 namespace morvik {
@@ -52,7 +54,13 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   }
   // The reader throws before it changes anything when it refuses the frame, so a
   // refused frame leaves the picture, RunCount and the data set as they were.
-  ws.Frame->LoadFromFile(path, false, ws.log);
+  try {
+    ws.Frame->LoadFromFile(path, false, ws.log);
+    ws.LargeFrame.reset();
+  } catch (const CommandError& refused) {
+    // Extensions, compression, a third axis of 1, large frames: the frames reader.
+    OpenLargeFrame(ws, path, refused.what());
+  }
   ws.RunCount = 0;
   ws.CurrentFrame = true;
   ws.FramePath = path;
@@ -74,7 +82,12 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
 void ApplyContrast(Workspace& ws) {
   if (!ws.CurrentFrame) return;
   ws.Frame->SetContrast(ws.settings.ContrastLevel);
-  ws.Frame->Render(ws.log);
+  if (ws.LargeFrame)
+    RenderLargeFrame(ws);
+  else if (ws.settings.AutoContrast)
+    RenderAutomatic(*ws.Frame, ws.log);
+  else
+    ws.Frame->Render(ws.log);
   ws.picture.EnsureSize(std::max(kMinPictureSide, ws.Frame->Width), std::max(kMinPictureSide, ws.Frame->Height));
   ws.picture.Draw(ws.Frame->Bitmap_);
   if (ws.settings.CCDandChart && ws.RunCount >= 1) DrawStars(ws);

@@ -76,6 +76,11 @@ std::string ImageStatusText(const Workspace& ws, int viewX, int viewY) {
   }
   const TFits& f = *ws.Frame;
   if (x < 1 || y < 1 || x > f.Width || y > f.Height) return {};
+  if (ws.LargeFrame) {
+    const float v = ws.LargeFrame->at(x - 1, y - 1);
+    if (std::isnan(v)) return FormatMessage("COORD (%.3d, %.3d) I=NaN", {x, y});
+    return FormatMessage("COORD (%.3d, %.3d) I=%f", {x, y, static_cast<double>(v)});
+  }
   return FormatMessage("COORD (%.3d, %.3d) I=%f", {x, y, f.Data(x, y)});
 }
 

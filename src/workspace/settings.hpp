@@ -22,6 +22,8 @@ struct Settings {
   bool CheckEnsemble = false; // View > "Check comparison stars": flag varying ones after Run
   bool DropVarying = false;   // View > "Drop varying comparison stars" (checks as well)
   double CandidateThreshold = 6.0; // a candidate scores above this
+  // View > "Automatic contrast": a robust range around the sky instead of the level.
+  bool AutoContrast = false;
 };
 
 // Ranges of the whole-number controls.

@@ -15,6 +15,7 @@
 #include "dataset/records.hpp"
 #include "fits/bitmap.hpp"
 #include "fits/tfits.hpp"
+#include "frames/frame_file.hpp"
 #include "periods/periodogram.hpp"
 #include "photometry/ensemble_check.hpp"
 #include "search/candidates.hpp"
@@ -58,6 +59,10 @@ public:
   std::unique_ptr<TFits> Frame;
   bool CurrentFrame = false;
   std::string FramePath; // path chosen in the last Open that found its file
+  // The pixels of a frame that Frame's buffer does not take (see frame_display.hpp);
+  // null while Frame holds the frame's pixels itself.
+  std::unique_ptr<frames::FrameImage> LargeFrame;
+  long LargeFrameSide = 16384; // largest side LargeFrame takes
 
   TTimeSeries Series;
   StarCatalog Catalog;

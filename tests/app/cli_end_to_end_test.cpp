@@ -422,5 +422,18 @@ TEST_F(Cli, UnreadableTableIsAFailureWithTheMessage) {
   EXPECT_TRUE(Has(r.err, "Invalid numeric input")) << r.err;
 }
 
+TEST_F(Cli, GzippedExtensionFrameListsItsCardsAsTheyStand) {
+  const std::string frame = std::string(MORVIK_TEST_DATA_DIR) + "/frames/extension.fits.gz";
+  auto r = Cli_({frame, "--header", "--frame-info", "--contrast", "auto"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "XTENSION\t'IMAGE   '\t/ Image extension\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "HISTORY\t\tcalibrated: bias, dark / flat\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "FILTER\t'V       '\t/ first\nFILTER\t'R       '\t/ repeated keyword\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "CONTINUE\t'strings&'\t\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "\nWidth=7\nHeight=5\nBitPix=16\n")) << r.out;
+  EXPECT_TRUE(Has(r.err, "automatic contrast: mink=")) << r.err;
+  EXPECT_EQ(Cli_({frame, "--contrast", "autox"}).status, 2);
+}
+
 } // namespace
 } // namespace morvik

@@ -151,7 +151,8 @@ private slots:
     QCOMPARE(viewItems.mid(0, 5),
              (QStringList{"CCD only", "CCD and Chart", "Reset Zoom", "Select comparison manually", "Set used = 0"}));
     for (const QString& item : {QString("Check comparison stars"), QString("Drop varying comparison stars"),
-                                QString("Candidates")}) {
+                                QString("Candidates"),
+                                QString("Automatic contrast")}) {
       QVERIFY2(viewItems.contains(item), qPrintable(item));
     }
     QVERIFY(!w_->menuCCDonly->isChecked());

@@ -95,7 +95,7 @@ TEST_F(OpenFrameTest, RefusedFrameLeavesEverythingAsItWas) {
   const Rgb before = ws_.picture.Pixels().PixelAt(9, 11);
   const int changes = hooks_.pictureChanges;
 
-  testing::WriteFrame(folder_ / "huge.fit", 2201, 1, [](int, int) { return 7; });
+  testing::WriteFrame(folder_ / "huge.fit", 16385, 1, [](int, int) { return 7; });
   testing::WriteText(folder_ / "huge.dat", "# a\r\n# b\r\n1 2 3\r\n");
   EXPECT_THROW(OpenFrame(ws_, folder_ / "huge.fit"), CommandError);
   EXPECT_EQ(ws_.FramePath, folder_ / "good.fit");

@@ -193,6 +193,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--skip-less") {
       if (!spin(o.settings.SkipLessPercFrame, kSkipLessPercFrameRange))
         return fail(RangeText("--skip-less", kSkipLessPercFrameRange));
+    } else if (name == "--contrast" && value == "auto") {
+      o.settings.AutoContrast = true;
     } else if (name == "--contrast") {
       if (!spin(o.settings.ContrastLevel, kContrastRange)) return fail(RangeText("--contrast", kContrastRange));
     } else if (name == "--x-axis" || name == "--y-axis") {
@@ -277,6 +279,7 @@ Search Variables and the outputs, in the order the options are given.
   --candidates FILE       the variable-star candidates, ranked, CSV
   --candidate-threshold S score above which a star is a candidate (6)
   --contrast L            contrast level 0..16 for the picture (3)
+  --contrast auto         a robust range around the sky of the frame instead of a level
   --stats FILE            per-star statistics, CSV
   --chart FILE            the points of the Find Variables chart, CSV
   --table FILE            the ensemble-corrected table, readable again

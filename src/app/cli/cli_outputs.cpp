@@ -1,5 +1,6 @@
 #include "app/cli/cli_outputs.hpp"
 
+#include "common/errors.hpp"
 #include "common/format.hpp"
 
 namespace morvik::cli {
@@ -48,6 +49,17 @@ std::string HeaderText(const TFits& f) {
     out += '\n';
   }
   return out;
+}
+
+std::string HeaderListing(const Workspace& ws) {
+  if (ws.LargeFrame) return frames::ListCards(ws.LargeFrame->cards);
+  try {
+    frames::ReadOptions headerOnly;
+    headerOnly.headerOnly = true;
+    return frames::ListCards(frames::ReadFrame(ws.Frame->FileName, headerOnly).cards);
+  } catch (const CommandError&) {
+    return HeaderText(*ws.Frame);
+  }
 }
 
 std::string StatsCsv(const Workspace& ws) {

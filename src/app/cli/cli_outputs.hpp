@@ -12,6 +12,10 @@ namespace morvik::cli {
 std::string FrameInfoText(const TFits& frame);
 // keyword TAB value TAB comment per header card, LF.
 std::string HeaderText(const TFits& frame);
+// --header: the cards of the frame's image header as they stand in the file (COMMENT,
+// HISTORY, repeated keywords, CONTINUE cards), keyword TAB value TAB comment, LF; the
+// keyed list of HeaderText for a file that only the frame object reads.
+std::string HeaderListing(const Workspace& ws);
 // --stats: CSV header, then one line per star in id order, LF.
 std::string StatsCsv(const Workspace& ws);
 // --stats with --more-indices: the same, then IQR,StetsonJ,StetsonK,StetsonL,InverseEta,

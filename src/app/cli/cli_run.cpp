@@ -57,7 +57,7 @@ public:
     ApplySettings();
     if (!FileExists(o_.frame) || !OpenFrame(ws_, o_.frame)) throw CommandError("File not found.");
     for (Printout p : o_.printouts) {
-      std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderText(*ws_.Frame);
+      std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderListing(ws_);
       std::fwrite(text.data(), 1, text.size(), out_);
     }
     std::fflush(out_);
