@@ -7,6 +7,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <numbers>
 
 namespace morvik::reduction {
 namespace {
@@ -122,16 +123,12 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
     if (cat != nullptr) sep_catalog_free(cat);
     return out;
   }
-  struct Found {
-    Detection d;
-    double a = 0;
-  };
-  std::vector<Found> found;
+  std::vector<Candidate> found;
   found.reserve(static_cast<std::size_t>(cat->nobj));
   for (int i = 0; i < cat->nobj; ++i) {
     // Hot pixels and most cosmic-ray hits light fewer pixels than any star.
     if (cat->flux[i] <= 0 || cat->tnpix[i] < 5) continue;
-    Found f;
+    Candidate f;
     f.d.at = {cat->x[i], cat->y[i]};
     f.d.flux = cat->flux[i];
     f.d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
@@ -139,7 +136,72 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
     found.push_back(f);
   }
   sep_catalog_free(cat);
-  std::sort(found.begin(), found.end(), [](const Found& l, const Found& r) { return l.d.flux > r.d.flux; });
+  return Refine(found);
+}
+
+std::vector<Detection> FrameMeasurer::DetectPeaks(double thresholdSigma, std::size_t keep, int* found) const {
+  if (found != nullptr) *found = 0;
+  if (!ok_ || skyRms_ <= 0 || width_ < 7 || height_ < 7) return {};
+  const float threshold = static_cast<float>(thresholdSigma * skyRms_);
+  std::vector<Candidate> peaks;
+  for (long y = 3; y + 3 < height_; ++y) {
+    const float* row = data_.data() + y * width_;
+    for (long x = 3; x + 3 < width_; ++x) {
+      const float v = row[x];
+      if (v <= threshold) continue;
+      // A peak stands above the pixels before it and no lower than those after it (a
+      // plateau counts once), and lights at least five of its 3 x 3 pixels.
+      const float* up = row - width_;
+      const float* down = row + width_;
+      if (!(v > up[x - 1] && v > up[x] && v > up[x + 1] && v > row[x - 1] && v >= row[x + 1] && v >= down[x - 1] &&
+            v >= down[x] && v >= down[x + 1]))
+        continue;
+      int lit = 0;
+      for (long dy = -1; dy <= 1; ++dy)
+        for (long dx = -1; dx <= 1; ++dx)
+          lit += row[dy * width_ + x + dx] > threshold ? 1 : 0;
+      if (lit < 5) continue;
+      // Flux in the 5 x 5 box; half-maximum area (7 x 7) for the size; barycentre of
+      // the 3 x 3 core; no masked pixel in the 7 x 7 box.
+      Candidate c;
+      double flux = 0, sx = 0, sy = 0, core = 0;
+      int halfArea = 0;
+      for (long dy = -3; dy <= 3; ++dy)
+        for (long dx = -3; dx <= 3; ++dx) {
+          const std::size_t i = static_cast<std::size_t>((y + dy) * width_ + x + dx);
+          const float u = data_[i];
+          if (u >= 0.5f * v) ++halfArea;
+          if (mask_[i] == kBad) c.d.clean = false;
+          if (std::abs(dx) > 2 || std::abs(dy) > 2) continue;
+          flux += static_cast<double>(u);
+          if (std::abs(dx) <= 1 && std::abs(dy) <= 1 && u > 0) {
+            core += static_cast<double>(u);
+            sx += static_cast<double>(u) * static_cast<double>(dx);
+            sy += static_cast<double>(u) * static_cast<double>(dy);
+          }
+        }
+      // Saturated cores are masked: the peaks around them would only mislead.
+      if (flux <= 0 || !c.d.clean) continue;
+      c.d.at = {static_cast<double>(x) + sx / core, static_cast<double>(y) + sy / core};
+      c.d.flux = flux;
+      // The half-maximum area of a Gaussian is pi (FWHM / 2)^2, and sigma = FWHM / 2.3548.
+      c.a = 2.0 * std::sqrt(static_cast<double>(halfArea) / std::numbers::pi) / 2.3548;
+      peaks.push_back(c);
+    }
+  }
+  if (found != nullptr) *found = static_cast<int>(peaks.size());
+  if (peaks.size() > keep) {
+    std::nth_element(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(keep), peaks.end(),
+                     [](const Candidate& l, const Candidate& r) { return l.d.flux > r.d.flux; });
+    peaks.resize(keep);
+  }
+  return Refine(peaks);
+}
+
+std::vector<Detection> FrameMeasurer::Refine(std::vector<Candidate>& found) const {
+  std::vector<Detection> out;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  std::sort(found.begin(), found.end(), [](const Candidate& l, const Candidate& r) { return l.d.flux > r.d.flux; });
   // Half-light radii of the brightest objects: enough for the FWHM and for telling
   // sharp hits from stars where it matters most.
   out.reserve(found.size());

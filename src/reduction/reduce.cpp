@@ -23,6 +23,9 @@ namespace {
 constexpr std::size_t kMaxStars = 40000;
 constexpr int kReferenceSample = 7;
 constexpr double kMinSignalToNoise = 3.0;
+// Stars enough to align a frame: its catalog stars are measured where the alignment
+// puts them, so only the reference needs the full detection.
+constexpr std::size_t kAlignStars = 400;
 
 struct Context {
   const ReduceSettings& settings;
@@ -60,6 +63,8 @@ Aperture ApertureFor(const ReduceSettings& s, double fwhm) {
   return a;
 }
 
+// keepPixels: a reference candidate (full detection, calibrated pixels kept); else a
+// frame to align, searched only for its brightest stars.
 Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   const ReduceSettings& s = ctx.settings;
   Prepared p;
@@ -109,8 +114,13 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     p.measurer.reset();
     return p;
   }
-  std::vector<Detection> all = p.measurer->Detect(s.detectSigma);
-  p.report.detected = static_cast<int>(all.size());
+  std::vector<Detection> all;
+  if (keepPixels) {
+    all = p.measurer->Detect(s.detectSigma);
+    p.report.detected = static_cast<int>(all.size());
+  } else {
+    all = p.measurer->DetectPeaks(s.detectSigma, kAlignStars, &p.report.detected);
+  }
   p.report.fwhm = FrameMeasurer::Fwhm(all);
   p.report.sky = p.measurer->Sky();
   // Hot pixels and cosmic-ray hits are sharper than any star.
@@ -119,6 +129,37 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   f.pixels.clear();
   p.header = std::move(f);
   return p;
+}
+
+// Calls job(0 .. count-1) on `threads` threads, each taking the next index when done;
+// the first exception thrown stops the others and is thrown again here.
+template <typename Job> void ForEach(std::size_t count, int threads, const std::atomic<bool>& cancel, Job job) {
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failureLock;
+  auto work = [&] {
+    for (;;) {
+      if (cancel.load()) return;
+      const std::size_t i = next.fetch_add(1);
+      if (i >= count) return;
+      try {
+        job(i);
+      } catch (...) {
+        std::lock_guard<std::mutex> guard(failureLock);
+        if (!failure) failure = std::current_exception();
+        next = count;
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::clamp(threads, 1, 16)), count));
+  for (int t = 1; t < n; ++t)
+    pool.emplace_back(work);
+  work();
+  for (auto& t : pool)
+    t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::vector<Point> Positions(const std::vector<Detection>& stars) {
@@ -194,20 +235,27 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
   // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
-  for (const std::string& path : candidates) {
-    if (cancel.load()) return {};
-    Prepared p = Prepare(path, ctx, true);
-    if (p.measurer) {
-      ++sampled;
-      for (std::size_t i : p.measurer->Repaired())
-        ++sharp[i];
-    }
+  std::size_t bestIndex = 0;
+  std::mutex lock;
+  ForEach(candidates.size(), s.threads, cancel, [&](std::size_t k) {
+    Prepared p = Prepare(candidates[k], ctx, true);
+    std::lock_guard<std::mutex> guard(lock);
     if (!p.measurer) {
-      if (!s.reference.empty()) error = "The reference frame " + NameOf(path) + " cannot be used: " + p.report.reason;
-      continue;
+      if (!s.reference.empty())
+        error = "The reference frame " + NameOf(candidates[k]) + " cannot be used: " + p.report.reason;
+      return;
     }
-    if (!best.measurer || p.stars.size() > best.stars.size()) best = std::move(p);
-  }
+    ++sampled;
+    for (std::size_t i : p.measurer->Repaired())
+      ++sharp[i];
+    // Ties go to the earlier frame of the list, whichever thread finishes first.
+    if (!best.measurer || p.stars.size() > best.stars.size() ||
+        (p.stars.size() == best.stars.size() && k < bestIndex)) {
+      best = std::move(p);
+      bestIndex = k;
+    }
+  });
+  if (cancel.load()) return {};
   if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
   if (sampled >= 3)
     for (auto [i, count] : sharp)
@@ -276,34 +324,21 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   // Every frame on the worker threads, each holding one frame at a time.
   const int total = static_cast<int>(s.frames.size());
   std::vector<Outcome> outcomes(s.frames.size());
-  std::atomic<int> next{0};
   int done = 0;
   std::mutex lock;
-  auto work = [&] {
-    for (;;) {
-      if (cancel.load()) return;
-      const int i = next.fetch_add(1);
-      if (i >= total) return;
-      Outcome o;
-      try {
-        o = Process(s.frames[static_cast<std::size_t>(i)], ctx);
-      } catch (const std::exception& e) {
-        o.report.file = s.frames[static_cast<std::size_t>(i)];
-        o.report.reason = std::string("failed: ") + e.what();
-      }
-      outcomes[static_cast<std::size_t>(i)] = std::move(o);
-      std::lock_guard<std::mutex> guard(lock);
-      ++done;
-      if (progress) progress(done, total);
+  ForEach(s.frames.size(), s.threads, cancel, [&](std::size_t i) {
+    Outcome o;
+    try {
+      o = Process(s.frames[i], ctx);
+    } catch (const std::exception& e) {
+      o.report.file = s.frames[i];
+      o.report.reason = std::string("failed: ") + e.what();
     }
-  };
-  const int threads = std::clamp(s.threads, 1, 16);
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t)
-    pool.emplace_back(work);
-  work();
-  for (auto& t : pool)
-    t.join();
+    outcomes[i] = std::move(o);
+    std::lock_guard<std::mutex> guard(lock);
+    ++done;
+    if (progress) progress(done, total);
+  });
   if (cancel.load()) {
     result.cancelled = true;
     result.error = "The reduction was cancelled; nothing was written.";
