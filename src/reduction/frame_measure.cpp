@@ -6,6 +6,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <numbers>
 
@@ -33,7 +34,7 @@ sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, dou
 }
 
 // Reorders v.
-double Median(std::vector<double>& v) {
+template <typename T> double Median(std::vector<T>& v) {
   if (v.empty()) return 0;
   auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
   std::nth_element(v.begin(), mid, v.end());
@@ -46,15 +47,22 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
                              const std::vector<std::size_t>& hotPixels)
     : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
       mask_(static_cast<std::size_t>(width * height), 0) {
+  std::vector<std::size_t> masked;
   for (std::size_t i = 0; i < data_.size(); ++i) {
     const float v = data_[i];
-    if (!std::isfinite(v) || (saturation > 0 && static_cast<double>(v) >= saturation)) {
+    // NaN and the infinities fail the first test.
+    if (!(std::abs(v) <= std::numeric_limits<float>::max()) ||
+        (saturation > 0 && static_cast<double>(v) >= saturation)) {
       mask_[i] = kBad;
       data_[i] = 0.0f;
+      masked.push_back(i);
     }
   }
   for (std::size_t i : hotPixels)
-    if (i < mask_.size() && mask_[i] == 0) mask_[i] = kHot;
+    if (i < mask_.size() && mask_[i] == 0) {
+      mask_[i] = kHot;
+      masked.push_back(i);
+    }
   // Missing pixels read as 0 would pull the background down; they are masked, and
   // saturated ones keep nothing of their value either.
   sep_bkg* bkg = nullptr;
@@ -88,8 +96,8 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
   skyRms_ = sep_bkg_globalrms(bkg);
   ok_ = sep_bkg_subarray(bkg, data_.data(), SEP_TFLOAT) == 0;
   sep_bkg_free(bkg);
-  for (std::size_t i = 0; i < data_.size(); ++i)
-    if (mask_[i] != 0) data_[i] = 0.0f;
+  for (std::size_t i : masked)
+    data_[i] = 0.0f;
   if (ok_) RepairSharpPixels();
 }
 
@@ -296,7 +304,7 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   if (TouchesMask(at, ap.radius)) return m;
   // Local sky: what the background map left in the annulus, clipped at 3 sigma. The
   // buffers stay with the thread from star to star.
-  thread_local std::vector<double> ring, kept;
+  thread_local std::vector<float> ring, kept;
   ring.clear();
   const double outer2 = ap.skyOuter * ap.skyOuter, inner2 = ap.skyInner * ap.skyInner;
   const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
@@ -322,11 +330,12 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   double level = Median(ring), sigma = skyRms_;
   for (int pass = 0; pass < 2; ++pass) {
     kept.clear();
-    for (double v : ring)
-      if (std::abs(v - level) <= 3.0 * sigma) kept.push_back(v);
+    for (float v : ring)
+      if (std::abs(static_cast<double>(v) - level) <= 3.0 * sigma) kept.push_back(v);
     if (kept.size() < 8) return m;
     double sum = 0, sum2 = 0;
-    for (double v : kept) {
+    for (float f : kept) {
+      const double v = f;
       sum += v;
       sum2 += v * v;
     }
