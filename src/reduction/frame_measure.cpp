@@ -318,7 +318,16 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
     const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + half)) + 1);
     const float* row = data_.data() + y * width_;
     const std::uint8_t* masked = mask_.data() + y * width_;
+    // Rows through the inner circle skip its inside, again a pixel short on each side.
+    long skipFrom = x1 + 1, skipTo = x1;
+    if (dy * dy < inner2) {
+      const double hole = std::sqrt(inner2 - dy * dy);
+      skipFrom = static_cast<long>(std::ceil(at.x - hole)) + 1;
+      skipTo = static_cast<long>(std::floor(at.x + hole)) - 1;
+    }
     for (long x = x0; x <= x1; ++x) {
+      if (x == skipFrom && skipTo >= skipFrom) x = skipTo + 1;
+      if (x > x1) break;
       const double dx = static_cast<double>(x) - at.x;
       const double r2 = dx * dx + dy * dy;
       if (masked[x] == 0 && r2 >= inner2 && r2 <= outer2) ring.push_back(row[x]);
