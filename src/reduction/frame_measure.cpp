@@ -304,7 +304,7 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   if (TouchesMask(at, ap.radius)) return m;
   // Local sky: what the background map left in the annulus, clipped at 3 sigma. The
   // buffers stay with the thread from star to star.
-  thread_local std::vector<float> ring, kept;
+  thread_local std::vector<float> ring;
   ring.clear();
   const double outer2 = ap.skyOuter * ap.skyOuter, inner2 = ap.skyInner * ap.skyInner;
   const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
@@ -336,24 +336,43 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   if (ring.size() < 12) return m;
   // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
   // moves it far less than it moves the mean.
-  double level = Median(ring), sigma = skyRms_;
+  // What survives a clip is the stretch of the sorted ring between two values, so its
+  // median is the ring's element of rank (values below the stretch) + half its length.
+  // Each selection leaves the ring split at the rank found, and the next one searches
+  // only the side it lies on.
+  std::size_t rank = ring.size() / 2;
+  std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(rank), ring.end());
+  double level = ring[rank], sigma = skyRms_;
+  std::size_t count = 0;
   for (int pass = 0; pass < 2; ++pass) {
-    kept.clear();
-    for (float v : ring)
-      if (std::abs(static_cast<double>(v) - level) <= 3.0 * sigma) kept.push_back(v);
-    if (kept.size() < 8) return m;
+    const double low = level - 3.0 * sigma, high = level + 3.0 * sigma;
+    std::size_t below = 0;
     double sum = 0, sum2 = 0;
-    for (float f : kept) {
+    count = 0;
+    for (float f : ring) {
       const double v = f;
-      sum += v;
-      sum2 += v * v;
+      if (v < low) {
+        ++below;
+      } else if (v <= high) {
+        ++count;
+        sum += v;
+        sum2 += v * v;
+      }
     }
-    const double mean = sum / static_cast<double>(kept.size());
-    sigma = std::sqrt(std::max(sum2 / static_cast<double>(kept.size()) - mean * mean, 0.0));
-    level = Median(kept);
+    if (count < 8) return m;
+    const double mean = sum / static_cast<double>(count);
+    sigma = std::sqrt(std::max(sum2 / static_cast<double>(count) - mean * mean, 0.0));
+    const std::size_t next = below + count / 2;
+    const auto split = ring.begin() + static_cast<std::ptrdiff_t>(rank);
+    if (next < rank)
+      std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(next), split);
+    else if (next > rank)
+      std::nth_element(split + 1, ring.begin() + static_cast<std::ptrdiff_t>(next), ring.end());
+    rank = next;
+    level = ring[rank];
   }
   // The median scatters sqrt(pi / 2) times more than the mean.
-  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(kept.size()));
+  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(count));
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
   double sum = 0, sumErr = 0, area = 0;
   short flag = 0;
