@@ -63,8 +63,17 @@ Aperture ApertureFor(const ReduceSettings& s, double fwhm) {
   return a;
 }
 
-// keepPixels: a reference candidate (full detection, calibrated pixels kept); else a
-// frame to align, searched only for its brightest stars.
+// Its stars, brightest first, without the hot pixels and cosmic-ray hits: they are
+// sharper than any star.
+void TakeStars(Prepared& p, const std::vector<Detection>& all) {
+  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  p.stars.clear();
+  for (const Detection& d : all)
+    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
+}
+
+// Searched only for its brightest stars, which align it; keepPixels: a reference
+// candidate, its calibrated pixels kept.
 Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   const ReduceSettings& s = ctx.settings;
   Prepared p;
@@ -114,18 +123,8 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     p.measurer.reset();
     return p;
   }
-  std::vector<Detection> all;
-  if (keepPixels) {
-    all = p.measurer->Detect(s.detectSigma);
-    p.report.detected = static_cast<int>(all.size());
-  } else {
-    all = p.measurer->DetectPeaks(s.detectSigma, kAlignStars, &p.report.detected);
-  }
-  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  TakeStars(p, p.measurer->DetectPeaks(s.detectSigma, kAlignStars, &p.report.detected));
   p.report.sky = p.measurer->Sky();
-  // Hot pixels and cosmic-ray hits are sharper than any star.
-  for (const Detection& d : all)
-    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
   f.pixels.clear();
   p.header = std::move(f);
   return p;
@@ -249,13 +248,19 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
     for (std::size_t i : p.measurer->Repaired())
       ++sharp[i];
     // Ties go to the earlier frame of the list, whichever thread finishes first.
-    if (!best.measurer || p.stars.size() > best.stars.size() ||
-        (p.stars.size() == best.stars.size() && k < bestIndex)) {
+    if (!best.measurer || p.report.detected > best.report.detected ||
+        (p.report.detected == best.report.detected && k < bestIndex)) {
       best = std::move(p);
       bestIndex = k;
     }
   });
   if (cancel.load()) return {};
+  // Only the reference is searched in full: its stars are the catalog.
+  if (best.measurer) {
+    std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
+    best.report.detected = static_cast<int>(all.size());
+    TakeStars(best, all);
+  }
   if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
   if (sampled >= 3)
     for (auto [i, count] : sharp)
