@@ -48,15 +48,27 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
     : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
       mask_(static_cast<std::size_t>(width * height), 0) {
   std::vector<std::size_t> masked;
-  for (std::size_t i = 0; i < data_.size(); ++i) {
-    const float v = data_[i];
-    // NaN and the infinities fail the first test.
-    if (!(std::abs(v) <= std::numeric_limits<float>::max()) ||
-        (saturation > 0 && static_cast<double>(v) >= saturation)) {
-      mask_[i] = kBad;
-      data_[i] = 0.0f;
-      masked.push_back(i);
+  // NaN and the infinities fail the first test. Blocks without such a pixel are
+  // passed over after one quick look.
+  auto bad = [saturation](float v) {
+    return !(std::abs(v) <= std::numeric_limits<float>::max()) ||
+           (saturation > 0 && static_cast<double>(v) >= saturation);
+  };
+  constexpr std::size_t kBlock = 4096;
+  for (std::size_t start = 0; start < data_.size(); start += kBlock) {
+    const std::size_t stop = std::min(data_.size(), start + kBlock);
+    if (saturation <= 0) {
+      bool any = false;
+      for (std::size_t i = start; i < stop; ++i)
+        any |= !(std::abs(data_[i]) <= std::numeric_limits<float>::max());
+      if (!any) continue;
     }
+    for (std::size_t i = start; i < stop; ++i)
+      if (bad(data_[i])) {
+        mask_[i] = kBad;
+        data_[i] = 0.0f;
+        masked.push_back(i);
+      }
   }
   for (std::size_t i : hotPixels)
     if (i < mask_.size() && mask_[i] == 0) {
@@ -304,44 +316,56 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
   if (TouchesMask(at, ap.radius)) return m;
   // Local sky: what the background map left in the annulus, clipped at 3 sigma. The
   // buffers stay with the thread from star to star.
-  thread_local std::vector<float> ring;
-  ring.clear();
+  thread_local std::vector<float> buffer;
+  const long side = 2 * static_cast<long>(std::ceil(ap.skyOuter)) + 3;
+  if (buffer.size() < static_cast<std::size_t>(side * side)) buffer.resize(static_cast<std::size_t>(side * side));
+  float* const ring = buffer.data();
+  std::size_t n = 0;
   const double outer2 = ap.skyOuter * ap.skyOuter, inner2 = ap.skyInner * ap.skyInner;
   const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
   const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + ap.skyOuter)));
   for (long y = y0; y <= y1; ++y) {
     const double dy = static_cast<double>(y) - at.y;
     if (dy * dy > outer2) continue;
-    // The row's stretch of the outer circle, a pixel wider than needed on each side.
+    const float* row = data_.data() + y * width_;
+    const std::uint8_t* masked = mask_.data() + y * width_;
+    auto take = [&](long from, long to) {
+      for (long x = from; x <= to; ++x) {
+        const double dx = static_cast<double>(x) - at.x;
+        const double r2 = dx * dx + dy * dy;
+        ring[n] = row[x];
+        n += (masked[x] == 0) & (r2 >= inner2) & (r2 <= outer2);
+      }
+    };
+    // The row's stretch of the outer circle, a pixel wider than needed on each side,
+    // less the inside of the inner circle, a pixel narrower.
     const double half = std::sqrt(outer2 - dy * dy);
     const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - half)) - 1);
     const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + half)) + 1);
-    const float* row = data_.data() + y * width_;
-    const std::uint8_t* masked = mask_.data() + y * width_;
-    // Rows through the inner circle skip its inside, again a pixel short on each side.
-    long skipFrom = x1 + 1, skipTo = x1;
     if (dy * dy < inner2) {
       const double hole = std::sqrt(inner2 - dy * dy);
-      skipFrom = static_cast<long>(std::ceil(at.x - hole)) + 1;
-      skipTo = static_cast<long>(std::floor(at.x + hole)) - 1;
-    }
-    for (long x = x0; x <= x1; ++x) {
-      if (x == skipFrom && skipTo >= skipFrom) x = skipTo + 1;
-      if (x > x1) break;
-      const double dx = static_cast<double>(x) - at.x;
-      const double r2 = dx * dx + dy * dy;
-      if (masked[x] == 0 && r2 >= inner2 && r2 <= outer2) ring.push_back(row[x]);
+      const long skipFrom = static_cast<long>(std::ceil(at.x - hole)) + 1;
+      const long skipTo = static_cast<long>(std::floor(at.x + hole)) - 1;
+      if (skipTo >= skipFrom) {
+        take(x0, std::min(x1, skipFrom - 1));
+        take(std::max(x0, skipTo + 1), x1);
+      } else {
+        take(x0, x1);
+      }
+    } else {
+      take(x0, x1);
     }
   }
-  if (ring.size() < 12) return m;
+  if (n < 12) return m;
   // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
   // moves it far less than it moves the mean.
   // What survives a clip is the stretch of the sorted ring between two values, so its
   // median is the ring's element of rank (values below the stretch) + half its length.
   // Each selection leaves the ring split at the rank found, and the next one searches
   // only the side it lies on.
-  std::size_t rank = ring.size() / 2;
-  std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(rank), ring.end());
+  float* const end = ring + n;
+  std::size_t rank = n / 2;
+  std::nth_element(ring, ring + rank, end);
   double level = ring[rank], sigma = skyRms_;
   std::size_t count = 0;
   for (int pass = 0; pass < 2; ++pass) {
@@ -349,8 +373,8 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
     std::size_t below = 0;
     double sum = 0, sum2 = 0;
     count = 0;
-    for (float f : ring) {
-      const double v = f;
+    for (const float* f = ring; f != end; ++f) {
+      const double v = *f;
       if (v < low) {
         ++below;
       } else if (v <= high) {
@@ -363,11 +387,10 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
     const double mean = sum / static_cast<double>(count);
     sigma = std::sqrt(std::max(sum2 / static_cast<double>(count) - mean * mean, 0.0));
     const std::size_t next = below + count / 2;
-    const auto split = ring.begin() + static_cast<std::ptrdiff_t>(rank);
     if (next < rank)
-      std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(next), split);
+      std::nth_element(ring, ring + next, ring + rank);
     else if (next > rank)
-      std::nth_element(split + 1, ring.begin() + static_cast<std::ptrdiff_t>(next), ring.end());
+      std::nth_element(ring + rank + 1, ring + next, end);
     rank = next;
     level = ring[rank];
   }
