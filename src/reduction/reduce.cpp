@@ -202,8 +202,17 @@ Outcome Process(const std::string& path, const Context& ctx) {
   const double recentre = std::max(1.0, 0.5 * r.fwhm);
   out.row.mag.assign(ctx.catalog.size(), NAN);
   out.row.err.assign(ctx.catalog.size(), NAN);
+  // Stars taken band by band across the frame: a star's pixels are mostly still in
+  // the cache from its neighbour's.
+  std::vector<Point> at(ctx.catalog.size());
+  std::vector<std::pair<double, std::size_t>> order(ctx.catalog.size());
   for (std::size_t i = 0; i < ctx.catalog.size(); ++i) {
-    const Measurement m = p.measurer->Measure(match.transform.Apply(ctx.catalog[i]), ap, r.fwhm, recentre);
+    at[i] = match.transform.Apply(ctx.catalog[i]);
+    order[i] = {std::floor(at[i].y / 64.0) * 1e6 + at[i].x, i};
+  }
+  std::sort(order.begin(), order.end());
+  for (auto [key, i] : order) {
+    const Measurement m = p.measurer->Measure(at[i], ap, r.fwhm, recentre);
     if (!m.ok) continue;
     const double mag = ctx.settings.zeroPoint - 2.5 * std::log10(m.flux / exposure);
     const double err = 1.0857 * m.fluxErr / m.flux;
