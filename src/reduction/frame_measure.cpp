@@ -206,6 +206,16 @@ std::vector<Detection> FrameMeasurer::DetectPeaks(double thresholdSigma, std::si
         for (long dx = -1; dx <= 1; ++dx)
           lit += row[dy * width_ + x + dx] > threshold ? 1 : 0;
       if (lit < 5) continue;
+      // Nor does anything brighter stand two pixels off: the noise on a trailed or
+      // broad star makes no second peak.
+      bool highest = true;
+      for (long dy = -2; dy <= 2 && highest; ++dy)
+        for (long dx = -2; dx <= 2; ++dx)
+          if ((std::abs(dx) == 2 || std::abs(dy) == 2) && row[dy * width_ + x + dx] > v) {
+            highest = false;
+            break;
+          }
+      if (!highest) continue;
       // Flux in the 5 x 5 box; half-maximum area (7 x 7) for the size; barycentre of
       // the 3 x 3 core; no masked pixel in the 7 x 7 box.
       Candidate c;

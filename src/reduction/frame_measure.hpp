@@ -51,9 +51,9 @@ public:
   // Objects above threshold (in sigma of the background), brightest first.
   std::vector<Detection> Detect(double thresholdSigma = 3.0) const;
 
-  // A quicker search for aligning a frame: local maxima above threshold, at least five
-  // of their 3 x 3 pixels above it, the `keep` brightest (by the light of the 5 x 5
-  // box around them) returned brightest first. `found` receives how many there were.
+  // A quicker search for aligning a frame: maxima of their 5 x 5 box above threshold,
+  // at least five of their 3 x 3 pixels above it, the `keep` brightest (by the light of
+  // the 5 x 5 box) returned brightest first. `found` receives how many there were.
   std::vector<Detection> DetectPeaks(double thresholdSigma, std::size_t keep, int* found = nullptr) const;
 
   // Median FWHM (twice the half-light radius) of the bright clean detections; 0 if none.
