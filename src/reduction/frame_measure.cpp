@@ -113,6 +113,14 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
   if (ok_) RepairSharpPixels();
 }
 
+void FrameMeasurer::MaskHotPixels(const std::vector<std::size_t>& hotPixels) {
+  for (std::size_t i : hotPixels)
+    if (i < mask_.size() && mask_[i] == 0) {
+      mask_[i] = kHot;
+      data_[i] = 0.0f;
+    }
+}
+
 // Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
 // core of a star of 1.6 pixels FWHM stays below four times the median of its eight
 // neighbours. Such pixels take that median instead.

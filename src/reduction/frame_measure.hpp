@@ -48,6 +48,10 @@ public:
   // Pixels replaced as far sharper than any star (hot pixels, cosmic-ray hits).
   const std::vector<std::size_t>& Repaired() const { return repaired_; }
 
+  // Hot pixels found after the frame was prepared: left out of the sky and, inside an
+  // aperture, replaced by the pixel opposite the centre from now on.
+  void MaskHotPixels(const std::vector<std::size_t>& hotPixels);
+
   // Objects above threshold (in sigma of the background), brightest first.
   std::vector<Detection> Detect(double thresholdSigma = 3.0) const;
 

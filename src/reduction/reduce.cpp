@@ -180,9 +180,14 @@ struct Outcome {
   Row row;
 };
 
-Outcome Process(const std::string& path, const Context& ctx) {
+// `ready`: the frame as the reference sample prepared it, if kept.
+Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   Outcome out;
-  Prepared p = Prepare(path, ctx, false);
+  // The sample was prepared before the reference's size and binning were known.
+  if (ready.measurer && (ready.measurer->Width() != ctx.width || ready.measurer->Height() != ctx.height ||
+                         Binning(ready.header) != ctx.binning))
+    ready = {};
+  Prepared p = ready.measurer ? std::move(ready) : Prepare(path, ctx, false);
   out.report = p.report;
   if (!p.measurer) return out;
   FrameReport& r = out.report;
@@ -227,7 +232,12 @@ Outcome Process(const std::string& path, const Context& ctx) {
 }
 
 // The reference: the given frame, or the one with the most stars among a sample.
-Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error) {
+// The sample frames stay prepared for the measuring (`kept`, by path) when that holds
+// no more than kKeptPixels pixels; the hot pixels found are masked on them afterwards.
+constexpr std::size_t kKeptPixels = 40'000'000;
+
+Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error,
+                         std::unordered_map<std::string, Prepared>& kept) {
   const ReduceSettings& s = ctx.settings;
   std::vector<std::string> candidates;
   if (!s.reference.empty()) {
@@ -256,25 +266,47 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
     ++sampled;
     for (std::size_t i : p.measurer->Repaired())
       ++sharp[i];
-    // Ties go to the earlier frame of the list, whichever thread finishes first.
-    if (!best.measurer || p.report.detected > best.report.detected ||
-        (p.report.detected == best.report.detected && k < bestIndex)) {
-      best = std::move(p);
-      bestIndex = k;
+    if (best.measurer) {
+      // Whichever loses keeps its place for the measuring, without the copy of its pixels.
+      Prepared& loser =
+          (p.report.detected > best.report.detected || (p.report.detected == best.report.detected && k < bestIndex))
+              ? best
+              : p;
+      loser.calibrated = {};
+      loser.calibrated.shrink_to_fit();
+      std::string path = loser.report.file;
+      kept[path] = std::move(loser);
+      if (&loser == &p) return;
     }
+    // Ties go to the earlier frame of the list, whichever thread finishes first.
+    best = std::move(p);
+    bestIndex = k;
   });
   if (cancel.load()) return {};
-  // Only the reference is searched in full: its stars are the catalog.
+  // Only the reference is searched in full: its stars are the catalog. Its quick
+  // search stays for its own measuring.
   if (best.measurer) {
+    Prepared quick;
+    quick.report = best.report;
+    quick.stars = best.stars;
+    quick.header = best.header;
     std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
     best.report.detected = static_cast<int>(all.size());
     TakeStars(best, all);
+    kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
   }
   if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
   if (sampled >= 3)
     for (auto [i, count] : sharp)
       if (2 * count > sampled) ctx.hotPixels.push_back(i);
   std::sort(ctx.hotPixels.begin(), ctx.hotPixels.end());
+  std::size_t pixels = 0;
+  for (auto& [path, p] : kept)
+    if (p.measurer) pixels += static_cast<std::size_t>(p.measurer->Width() * p.measurer->Height());
+  if (best.measurer) pixels += static_cast<std::size_t>(best.measurer->Width() * best.measurer->Height());
+  if (pixels > kKeptPixels) kept.clear();
+  for (auto& [path, p] : kept)
+    if (p.measurer) p.measurer->MaskHotPixels(ctx.hotPixels);
   return best;
 }
 
@@ -301,7 +333,8 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = e.what();
     return result;
   }
-  Prepared ref = ChooseReference(ctx, cancel, result.error);
+  std::unordered_map<std::string, Prepared> kept;
+  Prepared ref = ChooseReference(ctx, cancel, result.error, kept);
   if (cancel.load()) {
     result.cancelled = true;
     result.error = "The reduction was cancelled; nothing was written.";
@@ -313,7 +346,12 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
   BuildCatalog(ctx, ref);
-  ref.measurer.reset(); // its pixels are measured again with the others
+  // Its pixels are measured again with the others.
+  if (auto it = kept.find(ref.report.file); it != kept.end()) {
+    it->second.measurer = std::move(ref.measurer);
+    it->second.measurer->MaskHotPixels(ctx.hotPixels);
+  }
+  ref.measurer.reset();
   if (ctx.catalog.size() < 3) {
     result.error = "The reference frame " + NameOf(ref.report.file) + " shows fewer than three stars.";
     return result;
@@ -343,7 +381,15 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ForEach(s.frames.size(), s.threads, cancel, [&](std::size_t i) {
     Outcome o;
     try {
-      o = Process(s.frames[i], ctx);
+      Prepared ready;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        if (auto it = kept.find(s.frames[i]); it != kept.end()) {
+          ready = std::move(it->second);
+          kept.erase(it);
+        }
+      }
+      o = Process(s.frames[i], ctx, std::move(ready));
     } catch (const std::exception& e) {
       o.report.file = s.frames[i];
       o.report.reason = std::string("failed: ") + e.what();
