@@ -232,8 +232,9 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
 }
 
 // The reference: the given frame, or the one with the most stars among a sample.
-// The sample frames stay prepared for the measuring (`kept`, by path) when that holds
-// no more than kKeptPixels pixels; the hot pixels found are masked on them afterwards.
+// The sample frames stay prepared for the measuring (`kept`, by path) while they hold
+// no more than kKeptPixels pixels in all; the hot pixels found are masked on them
+// afterwards.
 constexpr std::size_t kKeptPixels = 40'000'000;
 
 Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error,
@@ -254,6 +255,7 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
   std::size_t bestIndex = 0;
+  std::size_t keptPixels = 0;
   std::mutex lock;
   ForEach(candidates.size(), s.threads, cancel, [&](std::size_t k) {
     Prepared p = Prepare(candidates[k], ctx, true);
@@ -272,10 +274,14 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
           (p.report.detected > best.report.detected || (p.report.detected == best.report.detected && k < bestIndex))
               ? best
               : p;
-      loser.calibrated = {};
-      loser.calibrated.shrink_to_fit();
-      std::string path = loser.report.file;
-      kept[path] = std::move(loser);
+      const auto size = static_cast<std::size_t>(loser.measurer->Width() * loser.measurer->Height());
+      if (keptPixels + size <= kKeptPixels) {
+        keptPixels += size;
+        loser.calibrated = {};
+        loser.calibrated.shrink_to_fit();
+        std::string path = loser.report.file;
+        kept[path] = std::move(loser);
+      }
       if (&loser == &p) return;
     }
     // Ties go to the earlier frame of the list, whichever thread finishes first.
@@ -300,11 +306,6 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
     for (auto [i, count] : sharp)
       if (2 * count > sampled) ctx.hotPixels.push_back(i);
   std::sort(ctx.hotPixels.begin(), ctx.hotPixels.end());
-  std::size_t pixels = 0;
-  for (auto& [path, p] : kept)
-    if (p.measurer) pixels += static_cast<std::size_t>(p.measurer->Width() * p.measurer->Height());
-  if (best.measurer) pixels += static_cast<std::size_t>(best.measurer->Width() * best.measurer->Height());
-  if (pixels > kKeptPixels) kept.clear();
   for (auto& [path, p] : kept)
     if (p.measurer) p.measurer->MaskHotPixels(ctx.hotPixels);
   return best;
