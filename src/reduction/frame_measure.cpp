@@ -6,7 +6,9 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
+#include <numbers>
 
 namespace morvik::reduction {
 namespace {
@@ -32,7 +34,7 @@ sep_image Image(const float* data, const std::uint8_t* mask, long w, long h, dou
 }
 
 // Reorders v.
-double Median(std::vector<double>& v) {
+template <typename T> double Median(std::vector<T>& v) {
   if (v.empty()) return 0;
   auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
   std::nth_element(v.begin(), mid, v.end());
@@ -45,28 +47,78 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
                              const std::vector<std::size_t>& hotPixels)
     : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
       mask_(static_cast<std::size_t>(width * height), 0) {
-  for (std::size_t i = 0; i < data_.size(); ++i) {
-    const float v = data_[i];
-    if (!std::isfinite(v) || (saturation > 0 && static_cast<double>(v) >= saturation)) {
-      mask_[i] = kBad;
-      data_[i] = 0.0f;
+  std::vector<std::size_t> masked;
+  // NaN and the infinities fail the first test. Blocks without such a pixel are
+  // passed over after one quick look.
+  auto bad = [saturation](float v) {
+    return !(std::abs(v) <= std::numeric_limits<float>::max()) ||
+           (saturation > 0 && static_cast<double>(v) >= saturation);
+  };
+  constexpr std::size_t kBlock = 4096;
+  for (std::size_t start = 0; start < data_.size(); start += kBlock) {
+    const std::size_t stop = std::min(data_.size(), start + kBlock);
+    if (saturation <= 0) {
+      bool any = false;
+      for (std::size_t i = start; i < stop; ++i)
+        any |= !(std::abs(data_[i]) <= std::numeric_limits<float>::max());
+      if (!any) continue;
     }
+    for (std::size_t i = start; i < stop; ++i)
+      if (bad(data_[i])) {
+        mask_[i] = kBad;
+        data_[i] = 0.0f;
+        masked.push_back(i);
+      }
   }
   for (std::size_t i : hotPixels)
-    if (i < mask_.size() && mask_[i] == 0) mask_[i] = kHot;
+    if (i < mask_.size() && mask_[i] == 0) {
+      mask_[i] = kHot;
+      masked.push_back(i);
+    }
   // Missing pixels read as 0 would pull the background down; they are masked, and
   // saturated ones keep nothing of their value either.
-  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, 0, 0);
-  const int box = static_cast<int>(std::clamp(std::min(width_, height_) / 4, 16L, 64L));
   sep_bkg* bkg = nullptr;
-  if (sep_background(&im, box, box, 3, 3, 0.0, &bkg) != 0) return;
+  if (std::min(width_, height_) >= 256) {
+    // Meshes of 64 x 64 pixels. Their statistics come from every other pixel of every
+    // other row: a quarter of the work, the same meshes, the same noise per pixel.
+    const long w = (width_ + 1) / 2, h = (height_ + 1) / 2;
+    thread_local std::vector<float> sample;
+    thread_local std::vector<std::uint8_t> sampleMask;
+    sample.resize(static_cast<std::size_t>(w * h));
+    sampleMask.resize(sample.size());
+    for (long y = 0; y < h; ++y)
+      for (long x = 0; x < w; ++x) {
+        const std::size_t from = static_cast<std::size_t>(2 * y * width_ + 2 * x);
+        sample[static_cast<std::size_t>(y * w + x)] = data_[from];
+        sampleMask[static_cast<std::size_t>(y * w + x)] = mask_[from];
+      }
+    const sep_image im = Image(sample.data(), sampleMask.data(), w, h, 0, 0);
+    if (sep_background(&im, 32, 32, 3, 3, 0.0, &bkg) != 0) return;
+    // The same meshes laid over the whole frame.
+    bkg->w = static_cast<int>(width_);
+    bkg->h = static_cast<int>(height_);
+    bkg->bw = 64;
+    bkg->bh = 64;
+  } else {
+    const sep_image im = Image(data_.data(), mask_.data(), width_, height_, 0, 0);
+    const int box = static_cast<int>(std::clamp(std::min(width_, height_) / 4, 16L, 64L));
+    if (sep_background(&im, box, box, 3, 3, 0.0, &bkg) != 0) return;
+  }
   sky_ = sep_bkg_global(bkg);
   skyRms_ = sep_bkg_globalrms(bkg);
   ok_ = sep_bkg_subarray(bkg, data_.data(), SEP_TFLOAT) == 0;
   sep_bkg_free(bkg);
-  for (std::size_t i = 0; i < data_.size(); ++i)
-    if (mask_[i] != 0) data_[i] = 0.0f;
+  for (std::size_t i : masked)
+    data_[i] = 0.0f;
   if (ok_) RepairSharpPixels();
+}
+
+void FrameMeasurer::MaskHotPixels(const std::vector<std::size_t>& hotPixels) {
+  for (std::size_t i : hotPixels)
+    if (i < mask_.size() && mask_[i] == 0) {
+      mask_[i] = kHot;
+      data_[i] = 0.0f;
+    }
 }
 
 // Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
@@ -93,9 +145,11 @@ void FrameMeasurer::RepairSharpPixels() {
     data_[i] = median;
     return true;
   };
-  for (long y = 1; y + 1 < height_; ++y)
+  for (long y = 1; y + 1 < height_; ++y) {
+    const float* row = data_.data() + y * width_;
     for (long x = 1; x + 1 < width_; ++x)
-      if (repair(x, y)) repaired_.push_back(static_cast<std::size_t>(y * width_ + x));
+      if (row[x] > floor && repair(x, y)) repaired_.push_back(static_cast<std::size_t>(y * width_ + x));
+  }
   // A second look around each repaired pixel catches the rest of a short track.
   const std::size_t first = repaired_.size();
   for (std::size_t k = 0; k < first; ++k) {
@@ -122,16 +176,12 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
     if (cat != nullptr) sep_catalog_free(cat);
     return out;
   }
-  struct Found {
-    Detection d;
-    double a = 0;
-  };
-  std::vector<Found> found;
+  std::vector<Candidate> found;
   found.reserve(static_cast<std::size_t>(cat->nobj));
   for (int i = 0; i < cat->nobj; ++i) {
     // Hot pixels and most cosmic-ray hits light fewer pixels than any star.
     if (cat->flux[i] <= 0 || cat->tnpix[i] < 5) continue;
-    Found f;
+    Candidate f;
     f.d.at = {cat->x[i], cat->y[i]};
     f.d.flux = cat->flux[i];
     f.d.clean = (cat->flag[i] & (SEP_OBJ_TRUNC | SEP_OBJ_MERGED)) == 0;
@@ -139,7 +189,82 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
     found.push_back(f);
   }
   sep_catalog_free(cat);
-  std::sort(found.begin(), found.end(), [](const Found& l, const Found& r) { return l.d.flux > r.d.flux; });
+  return Refine(found);
+}
+
+std::vector<Detection> FrameMeasurer::DetectPeaks(double thresholdSigma, std::size_t keep, int* found) const {
+  if (found != nullptr) *found = 0;
+  if (!ok_ || skyRms_ <= 0 || width_ < 7 || height_ < 7) return {};
+  const float threshold = static_cast<float>(thresholdSigma * skyRms_);
+  std::vector<Candidate> peaks;
+  for (long y = 3; y + 3 < height_; ++y) {
+    const float* row = data_.data() + y * width_;
+    for (long x = 3; x + 3 < width_; ++x) {
+      const float v = row[x];
+      if (v <= threshold) continue;
+      // A peak stands above the pixels before it and no lower than those after it (a
+      // plateau counts once), and lights at least five of its 3 x 3 pixels.
+      const float* up = row - width_;
+      const float* down = row + width_;
+      if (!(v > up[x - 1] && v > up[x] && v > up[x + 1] && v > row[x - 1] && v >= row[x + 1] && v >= down[x - 1] &&
+            v >= down[x] && v >= down[x + 1]))
+        continue;
+      int lit = 0;
+      for (long dy = -1; dy <= 1; ++dy)
+        for (long dx = -1; dx <= 1; ++dx)
+          lit += row[dy * width_ + x + dx] > threshold ? 1 : 0;
+      if (lit < 5) continue;
+      // Nor does anything brighter stand two pixels off: the noise on a trailed or
+      // broad star makes no second peak.
+      bool highest = true;
+      for (long dy = -2; dy <= 2 && highest; ++dy)
+        for (long dx = -2; dx <= 2; ++dx)
+          if ((std::abs(dx) == 2 || std::abs(dy) == 2) && row[dy * width_ + x + dx] > v) {
+            highest = false;
+            break;
+          }
+      if (!highest) continue;
+      // Flux in the 5 x 5 box; half-maximum area (7 x 7) for the size; barycentre of
+      // the 3 x 3 core; no masked pixel in the 7 x 7 box.
+      Candidate c;
+      double flux = 0, sx = 0, sy = 0, core = 0;
+      int halfArea = 0;
+      for (long dy = -3; dy <= 3; ++dy)
+        for (long dx = -3; dx <= 3; ++dx) {
+          const std::size_t i = static_cast<std::size_t>((y + dy) * width_ + x + dx);
+          const float u = data_[i];
+          if (u >= 0.5f * v) ++halfArea;
+          if (mask_[i] == kBad) c.d.clean = false;
+          if (std::abs(dx) > 2 || std::abs(dy) > 2) continue;
+          flux += static_cast<double>(u);
+          if (std::abs(dx) <= 1 && std::abs(dy) <= 1 && u > 0) {
+            core += static_cast<double>(u);
+            sx += static_cast<double>(u) * static_cast<double>(dx);
+            sy += static_cast<double>(u) * static_cast<double>(dy);
+          }
+        }
+      // Saturated cores are masked: the peaks around them would only mislead.
+      if (flux <= 0 || !c.d.clean) continue;
+      c.d.at = {static_cast<double>(x) + sx / core, static_cast<double>(y) + sy / core};
+      c.d.flux = flux;
+      // The half-maximum area of a Gaussian is pi (FWHM / 2)^2, and sigma = FWHM / 2.3548.
+      c.a = 2.0 * std::sqrt(static_cast<double>(halfArea) / std::numbers::pi) / 2.3548;
+      peaks.push_back(c);
+    }
+  }
+  if (found != nullptr) *found = static_cast<int>(peaks.size());
+  if (peaks.size() > keep) {
+    std::nth_element(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(keep), peaks.end(),
+                     [](const Candidate& l, const Candidate& r) { return l.d.flux > r.d.flux; });
+    peaks.resize(keep);
+  }
+  return Refine(peaks);
+}
+
+std::vector<Detection> FrameMeasurer::Refine(std::vector<Candidate>& found) const {
+  std::vector<Detection> out;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  std::sort(found.begin(), found.end(), [](const Candidate& l, const Candidate& r) { return l.d.flux > r.d.flux; });
   // Half-light radii of the brightest objects: enough for the FWHM and for telling
   // sharp hits from stars where it matters most.
   out.reserve(found.size());
@@ -207,40 +332,88 @@ Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
       at.y + ap.radius > static_cast<double>(height_) - 0.5)
     return m;
   if (TouchesMask(at, ap.radius)) return m;
-  // Local sky: what the background map left in the annulus, clipped at 3 sigma.
-  std::vector<double> ring;
-  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - ap.skyOuter)));
-  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + ap.skyOuter)));
+  // Local sky: what the background map left in the annulus, clipped at 3 sigma. The
+  // buffers stay with the thread from star to star.
+  thread_local std::vector<float> buffer;
+  const long side = 2 * static_cast<long>(std::ceil(ap.skyOuter)) + 3;
+  if (buffer.size() < static_cast<std::size_t>(side * side)) buffer.resize(static_cast<std::size_t>(side * side));
+  float* const ring = buffer.data();
+  std::size_t n = 0;
+  const double outer2 = ap.skyOuter * ap.skyOuter, inner2 = ap.skyInner * ap.skyInner;
   const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
   const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + ap.skyOuter)));
-  for (long y = y0; y <= y1; ++y)
-    for (long x = x0; x <= x1; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y * width_ + x);
-      const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
-      const double r2 = dx * dx + dy * dy;
-      if (mask_[i] == 0 && r2 >= ap.skyInner * ap.skyInner && r2 <= ap.skyOuter * ap.skyOuter) ring.push_back(data_[i]);
+  for (long y = y0; y <= y1; ++y) {
+    const double dy = static_cast<double>(y) - at.y;
+    if (dy * dy > outer2) continue;
+    const float* row = data_.data() + y * width_;
+    const std::uint8_t* masked = mask_.data() + y * width_;
+    auto take = [&](long from, long to) {
+      for (long x = from; x <= to; ++x) {
+        const double dx = static_cast<double>(x) - at.x;
+        const double r2 = dx * dx + dy * dy;
+        ring[n] = row[x];
+        n += (masked[x] == 0) & (r2 >= inner2) & (r2 <= outer2);
+      }
+    };
+    // The row's stretch of the outer circle, a pixel wider than needed on each side,
+    // less the inside of the inner circle, a pixel narrower.
+    const double half = std::sqrt(outer2 - dy * dy);
+    const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - half)) - 1);
+    const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + half)) + 1);
+    if (dy * dy < inner2) {
+      const double hole = std::sqrt(inner2 - dy * dy);
+      const long skipFrom = static_cast<long>(std::ceil(at.x - hole)) + 1;
+      const long skipTo = static_cast<long>(std::floor(at.x + hole)) - 1;
+      if (skipTo >= skipFrom) {
+        take(x0, std::min(x1, skipFrom - 1));
+        take(std::max(x0, skipTo + 1), x1);
+      } else {
+        take(x0, x1);
+      }
+    } else {
+      take(x0, x1);
     }
-  if (ring.size() < 12) return m;
+  }
+  if (n < 12) return m;
   // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
   // moves it far less than it moves the mean.
-  double level = Median(ring), sigma = skyRms_;
-  std::vector<double> kept;
+  // What survives a clip is the stretch of the sorted ring between two values, so its
+  // median is the ring's element of rank (values below the stretch) + half its length.
+  // Each selection leaves the ring split at the rank found, and the next one searches
+  // only the side it lies on.
+  float* const end = ring + n;
+  std::size_t rank = n / 2;
+  std::nth_element(ring, ring + rank, end);
+  double level = ring[rank], sigma = skyRms_;
+  std::size_t count = 0;
   for (int pass = 0; pass < 2; ++pass) {
-    kept.clear();
-    for (double v : ring)
-      if (std::abs(v - level) <= 3.0 * sigma) kept.push_back(v);
-    if (kept.size() < 8) return m;
+    const double low = level - 3.0 * sigma, high = level + 3.0 * sigma;
+    std::size_t below = 0;
     double sum = 0, sum2 = 0;
-    for (double v : kept) {
-      sum += v;
-      sum2 += v * v;
+    count = 0;
+    for (const float* f = ring; f != end; ++f) {
+      const double v = *f;
+      if (v < low) {
+        ++below;
+      } else if (v <= high) {
+        ++count;
+        sum += v;
+        sum2 += v * v;
+      }
     }
-    const double mean = sum / static_cast<double>(kept.size());
-    sigma = std::sqrt(std::max(sum2 / static_cast<double>(kept.size()) - mean * mean, 0.0));
-    level = Median(kept);
+    if (count < 8) return m;
+    const double mean = sum / static_cast<double>(count);
+    sigma = std::sqrt(std::max(sum2 / static_cast<double>(count) - mean * mean, 0.0));
+    const std::size_t next = below + count / 2;
+    if (next < rank)
+      std::nth_element(ring, ring + next, ring + rank);
+    else if (next > rank)
+      std::nth_element(ring + rank + 1, ring + next, end);
+    rank = next;
+    level = ring[rank];
   }
   // The median scatters sqrt(pi / 2) times more than the mean.
-  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(kept.size()));
+  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(count));
   const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
   double sum = 0, sumErr = 0, area = 0;
   short flag = 0;

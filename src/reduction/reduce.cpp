@@ -23,6 +23,9 @@ namespace {
 constexpr std::size_t kMaxStars = 40000;
 constexpr int kReferenceSample = 7;
 constexpr double kMinSignalToNoise = 3.0;
+// Stars enough to align a frame: its catalog stars are measured where the alignment
+// puts them, so only the reference needs the full detection.
+constexpr std::size_t kAlignStars = 400;
 
 struct Context {
   const ReduceSettings& settings;
@@ -60,6 +63,17 @@ Aperture ApertureFor(const ReduceSettings& s, double fwhm) {
   return a;
 }
 
+// Its stars, brightest first, without the hot pixels and cosmic-ray hits: they are
+// sharper than any star.
+void TakeStars(Prepared& p, const std::vector<Detection>& all) {
+  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  p.stars.clear();
+  for (const Detection& d : all)
+    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
+}
+
+// Searched only for its brightest stars, which align it; keepPixels: a reference
+// candidate, its calibrated pixels kept.
 Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   const ReduceSettings& s = ctx.settings;
   Prepared p;
@@ -109,16 +123,42 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     p.measurer.reset();
     return p;
   }
-  std::vector<Detection> all = p.measurer->Detect(s.detectSigma);
-  p.report.detected = static_cast<int>(all.size());
-  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  TakeStars(p, p.measurer->DetectPeaks(s.detectSigma, kAlignStars, &p.report.detected));
   p.report.sky = p.measurer->Sky();
-  // Hot pixels and cosmic-ray hits are sharper than any star.
-  for (const Detection& d : all)
-    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
   f.pixels.clear();
   p.header = std::move(f);
   return p;
+}
+
+// Calls job(0 .. count-1) on `threads` threads, each taking the next index when done;
+// the first exception thrown stops the others and is thrown again here.
+template <typename Job> void ForEach(std::size_t count, int threads, const std::atomic<bool>& cancel, Job job) {
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failureLock;
+  auto work = [&] {
+    for (;;) {
+      if (cancel.load()) return;
+      const std::size_t i = next.fetch_add(1);
+      if (i >= count) return;
+      try {
+        job(i);
+      } catch (...) {
+        std::lock_guard<std::mutex> guard(failureLock);
+        if (!failure) failure = std::current_exception();
+        next = count;
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::clamp(threads, 1, 16)), count));
+  for (int t = 1; t < n; ++t)
+    pool.emplace_back(work);
+  work();
+  for (auto& t : pool)
+    t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::vector<Point> Positions(const std::vector<Detection>& stars) {
@@ -140,9 +180,14 @@ struct Outcome {
   Row row;
 };
 
-Outcome Process(const std::string& path, const Context& ctx) {
+// `ready`: the frame as the reference sample prepared it, if kept.
+Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   Outcome out;
-  Prepared p = Prepare(path, ctx, false);
+  // The sample was prepared before the reference's size and binning were known.
+  if (ready.measurer && (ready.measurer->Width() != ctx.width || ready.measurer->Height() != ctx.height ||
+                         Binning(ready.header) != ctx.binning))
+    ready = {};
+  Prepared p = ready.measurer ? std::move(ready) : Prepare(path, ctx, false);
   out.report = p.report;
   if (!p.measurer) return out;
   FrameReport& r = out.report;
@@ -162,8 +207,17 @@ Outcome Process(const std::string& path, const Context& ctx) {
   const double recentre = std::max(1.0, 0.5 * r.fwhm);
   out.row.mag.assign(ctx.catalog.size(), NAN);
   out.row.err.assign(ctx.catalog.size(), NAN);
+  // Stars taken band by band across the frame: a star's pixels are mostly still in
+  // the cache from its neighbour's.
+  std::vector<Point> at(ctx.catalog.size());
+  std::vector<std::pair<double, std::size_t>> order(ctx.catalog.size());
   for (std::size_t i = 0; i < ctx.catalog.size(); ++i) {
-    const Measurement m = p.measurer->Measure(match.transform.Apply(ctx.catalog[i]), ap, r.fwhm, recentre);
+    at[i] = match.transform.Apply(ctx.catalog[i]);
+    order[i] = {std::floor(at[i].y / 64.0) * 1e6 + at[i].x, i};
+  }
+  std::sort(order.begin(), order.end());
+  for (auto [key, i] : order) {
+    const Measurement m = p.measurer->Measure(at[i], ap, r.fwhm, recentre);
     if (!m.ok) continue;
     const double mag = ctx.settings.zeroPoint - 2.5 * std::log10(m.flux / exposure);
     const double err = 1.0857 * m.fluxErr / m.flux;
@@ -178,7 +232,13 @@ Outcome Process(const std::string& path, const Context& ctx) {
 }
 
 // The reference: the given frame, or the one with the most stars among a sample.
-Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error) {
+// The sample frames stay prepared for the measuring (`kept`, by path) while they hold
+// no more than kKeptPixels pixels in all; the hot pixels found are masked on them
+// afterwards.
+constexpr std::size_t kKeptPixels = 40'000'000;
+
+Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error,
+                         std::unordered_map<std::string, Prepared>& kept) {
   const ReduceSettings& s = ctx.settings;
   std::vector<std::string> candidates;
   if (!s.reference.empty()) {
@@ -194,25 +254,60 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
   // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
-  for (const std::string& path : candidates) {
-    if (cancel.load()) return {};
-    Prepared p = Prepare(path, ctx, true);
-    if (p.measurer) {
-      ++sampled;
-      for (std::size_t i : p.measurer->Repaired())
-        ++sharp[i];
-    }
+  std::size_t bestIndex = 0;
+  std::size_t keptPixels = 0;
+  std::mutex lock;
+  ForEach(candidates.size(), s.threads, cancel, [&](std::size_t k) {
+    Prepared p = Prepare(candidates[k], ctx, true);
+    std::lock_guard<std::mutex> guard(lock);
     if (!p.measurer) {
-      if (!s.reference.empty()) error = "The reference frame " + NameOf(path) + " cannot be used: " + p.report.reason;
-      continue;
+      if (!s.reference.empty())
+        error = "The reference frame " + NameOf(candidates[k]) + " cannot be used: " + p.report.reason;
+      return;
     }
-    if (!best.measurer || p.stars.size() > best.stars.size()) best = std::move(p);
+    ++sampled;
+    for (std::size_t i : p.measurer->Repaired())
+      ++sharp[i];
+    if (best.measurer) {
+      // Whichever loses keeps its place for the measuring, without the copy of its pixels.
+      Prepared& loser =
+          (p.report.detected > best.report.detected || (p.report.detected == best.report.detected && k < bestIndex))
+              ? best
+              : p;
+      const auto size = static_cast<std::size_t>(loser.measurer->Width() * loser.measurer->Height());
+      if (keptPixels + size <= kKeptPixels) {
+        keptPixels += size;
+        loser.calibrated = {};
+        loser.calibrated.shrink_to_fit();
+        std::string path = loser.report.file;
+        kept[path] = std::move(loser);
+      }
+      if (&loser == &p) return;
+    }
+    // Ties go to the earlier frame of the list, whichever thread finishes first.
+    best = std::move(p);
+    bestIndex = k;
+  });
+  if (cancel.load()) return {};
+  // Only the reference is searched in full: its stars are the catalog. Its quick
+  // search stays for its own measuring.
+  if (best.measurer) {
+    Prepared quick;
+    quick.report = best.report;
+    quick.stars = best.stars;
+    quick.header = best.header;
+    std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
+    best.report.detected = static_cast<int>(all.size());
+    TakeStars(best, all);
+    kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
   }
   if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
   if (sampled >= 3)
     for (auto [i, count] : sharp)
       if (2 * count > sampled) ctx.hotPixels.push_back(i);
   std::sort(ctx.hotPixels.begin(), ctx.hotPixels.end());
+  for (auto& [path, p] : kept)
+    if (p.measurer) p.measurer->MaskHotPixels(ctx.hotPixels);
   return best;
 }
 
@@ -239,7 +334,8 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = e.what();
     return result;
   }
-  Prepared ref = ChooseReference(ctx, cancel, result.error);
+  std::unordered_map<std::string, Prepared> kept;
+  Prepared ref = ChooseReference(ctx, cancel, result.error, kept);
   if (cancel.load()) {
     result.cancelled = true;
     result.error = "The reduction was cancelled; nothing was written.";
@@ -251,7 +347,12 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
   BuildCatalog(ctx, ref);
-  ref.measurer.reset(); // its pixels are measured again with the others
+  // Its pixels are measured again with the others.
+  if (auto it = kept.find(ref.report.file); it != kept.end()) {
+    it->second.measurer = std::move(ref.measurer);
+    it->second.measurer->MaskHotPixels(ctx.hotPixels);
+  }
+  ref.measurer.reset();
   if (ctx.catalog.size() < 3) {
     result.error = "The reference frame " + NameOf(ref.report.file) + " shows fewer than three stars.";
     return result;
@@ -276,34 +377,29 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   // Every frame on the worker threads, each holding one frame at a time.
   const int total = static_cast<int>(s.frames.size());
   std::vector<Outcome> outcomes(s.frames.size());
-  std::atomic<int> next{0};
   int done = 0;
   std::mutex lock;
-  auto work = [&] {
-    for (;;) {
-      if (cancel.load()) return;
-      const int i = next.fetch_add(1);
-      if (i >= total) return;
-      Outcome o;
-      try {
-        o = Process(s.frames[static_cast<std::size_t>(i)], ctx);
-      } catch (const std::exception& e) {
-        o.report.file = s.frames[static_cast<std::size_t>(i)];
-        o.report.reason = std::string("failed: ") + e.what();
+  ForEach(s.frames.size(), s.threads, cancel, [&](std::size_t i) {
+    Outcome o;
+    try {
+      Prepared ready;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        if (auto it = kept.find(s.frames[i]); it != kept.end()) {
+          ready = std::move(it->second);
+          kept.erase(it);
+        }
       }
-      outcomes[static_cast<std::size_t>(i)] = std::move(o);
-      std::lock_guard<std::mutex> guard(lock);
-      ++done;
-      if (progress) progress(done, total);
+      o = Process(s.frames[i], ctx, std::move(ready));
+    } catch (const std::exception& e) {
+      o.report.file = s.frames[i];
+      o.report.reason = std::string("failed: ") + e.what();
     }
-  };
-  const int threads = std::clamp(s.threads, 1, 16);
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t)
-    pool.emplace_back(work);
-  work();
-  for (auto& t : pool)
-    t.join();
+    outcomes[i] = std::move(o);
+    std::lock_guard<std::mutex> guard(lock);
+    ++done;
+    if (progress) progress(done, total);
+  });
   if (cancel.load()) {
     result.cancelled = true;
     result.error = "The reduction was cancelled; nothing was written.";
