@@ -2,22 +2,25 @@
 
 #include <QPainter>
 
+#include "common/chart_model.hpp"
+
 namespace morvik {
 namespace {
 
 struct Swatch {
-  QColor colour;
-  bool filled; // a dot; otherwise an open circle
+  Rgb pen, fill;
   const char* label;
 };
 
-// The colours the image draws its marks in.
+// The colours the image draws its marks in: ensemble roles as white discs with a
+// coloured ring, marks as solid discs, the picked star as a bare ring.
 const Swatch kSwatches[] = {
-    {QColor(0, 128, 0), false, "ensemble"}, {QColor(0, 0, 255), false, "not in ensemble"},
-    {QColor(255, 0, 0), true, "variable"},  {QColor(128, 128, 128), true, "false alarm"},
-    {QColor(200, 180, 0), true, "picked"},
+    {colors::Green, colors::White, "ensemble"}, {colors::Blue, colors::White, "others"},
+    {colors::Red, colors::Red, "variable"},     {colors::Grey, colors::Grey, "false alarm"},
+    {colors::Yellow, colors::Black, "picked"},
 };
-constexpr int kDot = 10, kGap = 4, kSpacing = 12;
+QColor Colour(Rgb c) { return QColor(c.r, c.g, c.b); }
+constexpr int kDot = 10, kGap = 3, kSpacing = 9;
 
 } // namespace
 
@@ -40,8 +43,8 @@ void MarkLegend::paintEvent(QPaintEvent* /*event*/) {
   const int mid = height() / 2;
   int x = 1;
   for (const Swatch& s : kSwatches) {
-    p.setPen(QPen(s.colour, s.filled ? 1.0 : 2.0));
-    p.setBrush(s.filled ? QBrush(s.colour) : QBrush(Qt::NoBrush));
+    p.setPen(QPen(Colour(s.pen), 2.0));
+    p.setBrush(Colour(s.fill));
     p.drawEllipse(QRectF(x, mid - kDot / 2.0, kDot - 1, kDot - 1));
     x += kDot + kGap;
     const QString label = QLatin1String(s.label);

@@ -11,6 +11,8 @@ class MarkLegend : public QWidget {
 public:
   explicit MarkLegend(QWidget* parent = nullptr);
   QSize sizeHint() const override;
+  // Never squeezed: a cut legend would hide a colour.
+  QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
   void paintEvent(QPaintEvent* event) override;
