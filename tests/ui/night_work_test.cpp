@@ -513,6 +513,7 @@ private slots:
     Open(field_.frame);
     QCOMPARE(script_.questionCaptions.last(), QStringLiteral("Restore Session"));
     QVERIFY(ValidityOf(ws().Series) != validity);
+    QVERIFY(ws().ChosenPeriods.empty());
 
     script_.answerYes = true;
     Open(field_.frame);
