@@ -263,6 +263,13 @@ SessionData CaptureSession(const Workspace& ws, const std::vector<bool>& asRead)
         static_cast<std::size_t>(std::min_element(p.Theta.begin(), p.Theta.begin() + n) - p.Theta.begin());
     if (p.Freq[best] > 0.0) s.periods.emplace_back(static_cast<std::uint16_t>(j + 1), 1.0 / p.Freq[best]);
   }
+  // A period the observer chose for a star stands for it, before any periodogram's best.
+  for (const auto& [id, days] : ws.ChosenPeriods) {
+    if (id < 1 || static_cast<std::size_t>(id) > data.StarCount || !(days > 0.0)) continue;
+    const auto star = static_cast<std::uint16_t>(id);
+    std::erase_if(s.periods, [star](const auto& p) { return p.first == star; });
+    s.periods.emplace_back(star, days);
+  }
   return s;
 }
 
@@ -297,6 +304,10 @@ void ApplySession(Workspace& ws, const SessionData& s) {
     data.Rows[static_cast<std::size_t>(row)].Items[static_cast<std::size_t>(id) - 1].Valid = false;
   ws.CompStarId = s.comparison;
   ws.CompStarMag = s.comparisonMag;
+  // Periods come back with their stars, as if chosen again in the period search.
+  ws.ChosenPeriods.clear();
+  for (const auto& [id, days] : s.periods)
+    if (id <= data.StarCount) ws.ChosenPeriods[id] = days;
   if (s.comparison == 0) return;
   // Marks and the manual ensemble live in the per-star records, which the Run that
   // follows fills; a mark keeps its star out of the automatic ensemble, so both must

@@ -461,6 +461,11 @@ void ChartView::DrawChart(QPainter& painter) const {
   }
 }
 
+void ChartView::PaintTo(QPainter& painter) const {
+  EnsureLayout();
+  DrawChart(painter);
+}
+
 void ChartView::paintEvent(QPaintEvent* /*event*/) {
   EnsureLayout();
   const qreal dpr = devicePixelRatioF();

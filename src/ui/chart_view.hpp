@@ -86,6 +86,10 @@ public:
   // order, strictly within the half-size in both directions, visible points only.
   std::optional<std::pair<std::size_t, std::size_t>> HitTest(QPoint pos) const;
 
+  // Paints the chart as the screen shows it, without the zoom band, onto any device
+  // of the view's size (an SVG generator keeps it as vector shapes and text).
+  void PaintTo(QPainter& painter) const;
+
   // Whether a left press is in progress (the band is being dragged).
   bool Pressing() const { return pressing_; }
 

@@ -367,6 +367,8 @@ void MainWindow::OpenPeriodSearch() {
   if (periodSearch_->Star() != star || !periodSearch_->HasResult()) {
     StarSeries s = SeriesOfStar(ws_->Series, star);
     periodSearch_->SetStar(star, std::move(s.t), std::move(s.y), std::move(s.dy));
+    if (const auto kept = ws_->ChosenPeriods.find(star); kept != ws_->ChosenPeriods.end())
+      periodSearch_->ShowFolded(kept->second);
   }
   periodSearch_->show();
   periodSearch_->raise();

@@ -112,6 +112,7 @@ public:
   QAction* menuShortcuts = nullptr;
   QAction* menuAbout = nullptr;
   QAction* menuMarkColours = nullptr;
+  QAction* menuMarkLegend = nullptr;
   QAction* menuGoToStar = nullptr;
   QAction* menuZoomIn = nullptr;
   QAction* menuZoomOut = nullptr;

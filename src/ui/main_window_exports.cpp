@@ -8,9 +8,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QSettings>
 #include <QStackedWidget>
+#include <QSvgGenerator>
 
 #include "common/files.hpp"
 #include "periods/light_curve_exports.hpp"
@@ -38,6 +40,23 @@ QByteArray SvgOf(const QImage& image) {
          "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" +
          w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + ' ' + h + "\">\n<image width=\"" + w + "\" height=\"" + h +
          "\" xlink:href=\"data:image/png;base64," + png.toBase64() + "\"/>\n</svg>\n";
+}
+
+// The chart as vector SVG: the view's own paint routine drawn onto the generator, so
+// axes, ticks and points stay lines, shapes and text.
+QByteArray SvgOf(const ChartView& view) {
+  QByteArray svg;
+  QBuffer buffer(&svg);
+  buffer.open(QIODevice::WriteOnly);
+  QSvgGenerator generator;
+  generator.setOutputDevice(&buffer);
+  generator.setSize(view.size());
+  generator.setViewBox(QRect(QPoint(0, 0), view.size()));
+  generator.setTitle(view.Model() ? QString::fromStdString(view.Model()->title) : QString());
+  QPainter painter(&generator);
+  view.PaintTo(painter);
+  painter.end();
+  return svg;
 }
 
 } // namespace
@@ -123,8 +142,8 @@ void MainWindow::ExportLightCurve(bool aavso) {
 
 void MainWindow::ExportPicture(bool chart) {
   QImage image;
+  ChartView* view = pages_->currentIndex() == kPageLightCurve ? chart2_ : chart1_;
   if (chart) {
-    ChartView* view = pages_->currentIndex() == kPageLightCurve ? chart2_ : chart1_;
     image = view->grab().toImage();
   } else {
     image = img_->Shown();
@@ -137,7 +156,7 @@ void MainWindow::ExportPicture(bool chart) {
   if (path.isEmpty() || !MayReplace(path)) return;
   bool ok = false;
   if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-    const QByteArray svg = SvgOf(image);
+    const QByteArray svg = chart ? SvgOf(*view) : SvgOf(image);
     ok = WriteFileReplacing(Local(path), std::string_view(svg.constData(), static_cast<std::size_t>(svg.size())));
   } else {
     // Written beside and renamed into place, as every export is.

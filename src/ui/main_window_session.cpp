@@ -134,7 +134,7 @@ bool MainWindow::RestoreSession(const QString& path) {
   ws_->log.Add("Session restored from " + QFile::encodeName(path).toStdString() + ": " +
                std::to_string(s.deleted.size()) + " deletions, " + std::to_string(s.marks.size()) + " marks");
   for (const auto& [id, days] : s.periods)
-    ws_->log.Add("Period of star #" + std::to_string(id) + " found earlier: " + FormatGeneral(days) + " d");
+    ws_->log.Add("Period of star #" + std::to_string(id) + " restored: " + FormatGeneral(days) + " d");
   if (s.comparison > 0) RunClick();
   SyncMenus();
   ShowFeedback(QStringLiteral("Session restored: comparison #%1, %2 deletions, %3 marks")

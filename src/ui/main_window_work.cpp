@@ -23,10 +23,11 @@
 #include "periods/robust_range.hpp"
 #include "session/session_file.hpp"
 #include "ui/chart_view.hpp"
+#include "ui/ensemble_panes.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/main_window.hpp"
+#include "ui/mark_legend.hpp"
 #include "ui/picture_view.hpp"
-#include "ui/ensemble_panes.hpp"
 #include "workspace/candidate_commands.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/period_commands.hpp"
@@ -96,6 +97,14 @@ void MainWindow::BuildWorkMenus() {
                      "<span style='color:#808080'>&#9679;</span> grey dot: false alarm<br>"
                      "<span style='color:#c8b400'>&#9679;</span> yellow: the star picked on the chart");
   connect(menuMarkColours, &QAction::triggered, this, [this, legend] { dialogs.message(this, legend, false); });
+  // The same colours on screen, in the status bar, while View asks for them.
+  auto* markLegend = new MarkLegend;
+  markLegend->setObjectName(QStringLiteral("MarkLegend"));
+  markLegend->hide();
+  statusBar()->addPermanentWidget(markLegend);
+  menuMarkLegend = AddWorkItem(view, "menuMarkLegend", "Mark Colour Legend");
+  menuMarkLegend->setCheckable(true);
+  connect(menuMarkLegend, &QAction::toggled, markLegend, &QWidget::setVisible);
   connect(menuShortcuts, &QAction::triggered, this, &MainWindow::ShowShortcuts);
   connect(menuAbout, &QAction::triggered, this, [this] {
     dialogs.message(this,

@@ -18,13 +18,16 @@ void ClearPicture(Workspace& ws) {
   ws.hooks->PictureChanged();
 }
 
-// Periodograms and chart points belong to the data set they were made from: a point
+// Periodograms, kept periods and chart points belong to the data set they were made
+// from: a period of star #5 is another star's in another table, and a point
 // of an old light curve names a row that the new table may have for another frame, and
 // deleting through it would clear the wrong measurement.
 void ForgetResultsOfOldTable(Workspace& ws) {
   ws.Periodograms.clear();
+  ws.ChosenPeriods.clear();
   for (ChartModel* chart : {&ws.VarChart, &ws.LightCurve}) {
-    for (PointSeries& s : chart->series) s.Clear();
+    for (PointSeries& s : chart->series)
+      s.Clear();
     chart->UndoZoom();
   }
   ws.LightCurveShowsPeriodogram = false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "common/log.hpp"
@@ -101,12 +102,18 @@ TEST(SessionFile, FitsOnlyItsOwnTableAndAppliesBeforeTheRun) {
   ASSERT_EQ(ws.Series.Stats.size(), 1u);
   EXPECT_EQ(ws.Series.Stats[0].Mark, kMarkVariable);
   EXPECT_TRUE(ws.Series.Stats[0].Used);
+  EXPECT_EQ(ws.ChosenPeriods, (std::map<int, double>{{1, 0.73}}));
 
   // Captured against the table as read: the one deletion, the mark and the manual choice.
   const SessionData captured = CaptureSession(ws, ValidityOf(OneStarTwoRows()));
   EXPECT_EQ(captured.deleted, s.deleted);
   EXPECT_EQ(captured.marks, s.marks);
   EXPECT_EQ(captured.used, s.used);
+  EXPECT_EQ(captured.periods, s.periods);
+  // A period chosen later replaces the one restored.
+  ws.ChosenPeriods[1] = 2.5;
+  EXPECT_EQ(CaptureSession(ws, ValidityOf(OneStarTwoRows())).periods,
+            (std::vector<std::pair<std::uint16_t, double>>{{1, 2.5}}));
 }
 
 TEST(SessionFile, LiesBesideTheFrameWithItsBase) {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -19,13 +20,16 @@
 #include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QXmlStreamReader>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "session/session_file.hpp"
 #include "ui/chart_view.hpp"
 #include "ui/log_pane.hpp"
+#include "ui/period_search_window.hpp"
 #include "ui/picture_view.hpp"
 #include "ui/settings_page.hpp"
 #include "ui_test_support.hpp"
@@ -437,15 +441,47 @@ private slots:
       QVERIFY2(Status().startsWith(QStringLiteral("Chart written to ")), qPrintable(Status()));
     }
     QCOMPARE(QImage(dir_.filePath(QStringLiteral("chart.png"))).size(), w_->lightCurveChart()->size());
+    // The SVG is drawn, not a picture: shapes for the frame, grid and points, text for
+    // the ticks and the titles.
     QFile svg(dir_.filePath(QStringLiteral("chart.svg")));
     QVERIFY(svg.open(QIODevice::ReadOnly));
-    QVERIFY(svg.readAll().contains("<svg xmlns=\"http://www.w3.org/2000/svg\""));
+    QXmlStreamReader xml(&svg);
+    int shapes = 0, images = 0;
+    QStringList texts;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      const QStringView tag = xml.name();
+      if (tag == u"path" || tag == u"rect" || tag == u"ellipse" || tag == u"circle" || tag == u"polygon" ||
+          tag == u"polyline" || tag == u"line")
+        ++shapes;
+      images += tag == u"image" ? 1 : 0;
+      if (tag == u"text") texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(images, 0);
+    QVERIFY2(shapes >= static_cast<int>(expected.size()), qPrintable(QString::number(shapes)));
+    QVERIFY(texts.contains(w_->lightCurveChart()->BottomTitleShown()));
+    QVERIFY(texts.size() >= 6); // titles and tick labels
     script_.fileAnswers = {dir_.filePath(QStringLiteral("image.png"))};
     w_->menuExportImage->trigger();
     QCOMPARE(QImage(dir_.filePath(QStringLiteral("image.png"))).size(), w_->imageView()->size());
     // Save Image keeps its own name and now says so.
     w_->menuSaveImg->trigger();
     QVERIFY2(Status().startsWith(QStringLiteral("Image written to night.fit.bmp")), qPrintable(Status()));
+  }
+
+  void theMarkColoursShowInTheStatusBarOnRequest() {
+    auto* legend = w_->findChild<QWidget*>(QStringLiteral("MarkLegend"));
+    QVERIFY(legend != nullptr);
+    QVERIFY(!legend->isVisible());
+    w_->menuMarkLegend->trigger();
+    QVERIFY(legend->isVisible());
+    QCoreApplication::processEvents();
+    QVERIFY(legend->width() >= legend->sizeHint().width()); // every colour readable
+    ws().hooks->ShowPage(kPageView);
+    Shot("mark_legend");
+    w_->menuMarkLegend->trigger();
+    QVERIFY(!legend->isVisible());
   }
 
   void sessionSavedAndRestoredGivesTheSameWork() {
@@ -458,6 +494,14 @@ private slots:
       marks.push_back(st.Mark);
     QVERIFY(std::count(marks.begin(), marks.end(), kMarkVariable) >= 1);
     const std::vector<double> statistics = Statistics();
+    // A period kept from the period search comes back with its star.
+    const int star = field_.variables.front();
+    ws().SelectedStar = static_cast<std::uint16_t>(star - 1);
+    w_->menuPeriodSearch->trigger();
+    w_->periodSearchWindow()->ShowFolded(0.4375);
+    w_->periodSearchWindow()->useButton->click();
+    w_->periodSearchWindow()->hide();
+    QCOMPARE(ws().ChosenPeriods.at(star), 0.4375);
     w_->menuSaveSession->trigger();
     const QString session = field_.base + QStringLiteral(".morvik");
     QVERIFY(QFileInfo::exists(session));
@@ -469,6 +513,7 @@ private slots:
     Open(field_.frame);
     QCOMPARE(script_.questionCaptions.last(), QStringLiteral("Restore Session"));
     QVERIFY(ValidityOf(ws().Series) != validity);
+    QVERIFY(ws().ChosenPeriods.empty());
 
     script_.answerYes = true;
     Open(field_.frame);
@@ -481,6 +526,12 @@ private slots:
       QCOMPARE(ws().Series.Stats[j].Mark, marks[j]);
     QCOMPARE(Statistics(), statistics);
     QVERIFY2(Status().startsWith(QStringLiteral("Session restored")), qPrintable(Status()));
+    QCOMPARE(ws().ChosenPeriods, (std::map<int, double>{{star, 0.4375}}));
+    // The period search opens on the star folded with it, ready for the folded-curve export.
+    ws().SelectedStar = static_cast<std::uint16_t>(star - 1);
+    w_->menuPeriodSearch->trigger();
+    QCOMPARE(w_->periodSearchWindow()->Folded().period, 0.4375);
+    w_->periodSearchWindow()->hide();
     ws().hooks->ShowPage(kPageView);
     Shot("restored");
   }
