@@ -23,10 +23,10 @@
 #include "periods/robust_range.hpp"
 #include "session/session_file.hpp"
 #include "ui/chart_view.hpp"
+#include "ui/ensemble_panes.hpp"
 #include "ui/log_pane.hpp"
 #include "ui/main_window.hpp"
 #include "ui/picture_view.hpp"
-#include "ui/ensemble_panes.hpp"
 #include "workspace/candidate_commands.hpp"
 #include "workspace/frame_commands.hpp"
 #include "workspace/period_commands.hpp"
@@ -172,10 +172,7 @@ void MainWindow::SearchVariablesClick() {
     ShowFeedback(QStringLiteral("Search Variables: nothing is open (File > Open a frame with its table)"));
     return;
   }
-  RunCommand(true, [&] {
-    SearchVariables(*ws_);
-    if (ws_->SearchCount > 0) ComputeCandidates(*ws_);
-  });
+  RunCommand(true, [&] { SearchVariables(*ws_, true); });
   candidates_->Refresh();
   if (ws_->Series.HasStats() && ws_->SearchCount > 0)
     ShowFeedback(QStringLiteral("Search Variables: %1 stars on the chart")

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "search/more_indices.hpp"
+#include "search/variability.hpp"
 #include "series_builder.hpp"
 
 namespace morvik {
@@ -98,6 +99,45 @@ TEST(MoreIndices, OnlyAcceptedMeasurements) {
   EXPECT_NEAR(all[0].InverseEta, 0.10 / 0.15, 1e-12);
   TTimeSeries before; // no Run yet
   EXPECT_TRUE(ComputeMoreIndices(before, 2.0, 2.0).empty());
+}
+
+// The further indices gathered in the pass of Search Variables are those of their own
+// pass, bit for bit, and leave the eight untouched: stars over several blocks, rejected
+// measurements and frames, Stetson pairs and single measurements.
+TEST(MoreIndices, SearchPassGivesTheSameIndices) {
+  constexpr std::size_t kStars = 300, kRows = 40;
+  TTimeSeries ts = test::MakeSeries(kStars, kRows);
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / 16777216.0;
+  };
+  for (std::size_t r = 0; r < kRows; ++r) {
+    ts.Rows[r].Time = 2450000.0 + static_cast<double>(r) * (r % 3 == 0 ? 0.05 : 0.015);
+    if (r == 7) ts.Rows[r].FrameErr = 0.5;
+    for (TMeasurement& m : ts.Rows[r].Items) {
+      m.RunMag = 12.0 + next();
+      m.Err = 0.05 + 0.1 * next();
+      m.Valid = next() > 0.05;
+    }
+  }
+  ts.Rows[3].Items[5].Err = 0.0;
+  TTimeSeries plain = ts;
+  NullLog log;
+  std::vector<MoreIndices> fused;
+  ComputeVariabilityIndices(ts, 1.4, 2.0, log, &fused);
+  ComputeVariabilityIndices(plain, 1.4, 2.0, log);
+  const std::vector<MoreIndices> own = ComputeMoreIndices(ts, 1.4, 2.0);
+  ASSERT_EQ(fused.size(), own.size());
+  for (std::size_t j = 0; j < kStars; ++j) {
+    SCOPED_TRACE(j);
+    EXPECT_EQ(fused[j].N, own[j].N);
+    for (int k = 0; k < kMoreIndexCount; ++k)
+      EXPECT_EQ(MoreIndexValue(fused[j], k), MoreIndexValue(own[j], k));
+    EXPECT_EQ(ts.Stats[j], plain.Stats[j]);
+  }
+  EXPECT_GT(own[0].N, 1u);
+  EXPECT_LT(own[0].N, kRows - 1);
 }
 
 } // namespace
