@@ -45,14 +45,17 @@ TEST(MoreIndices, ErrorsWeighTheMean) {
 }
 
 // The quartiles are selected, not sorted: against the sorted values on series with
-// ties, an outlier far out, and every length from 2 to 60.
+// ties, an outlier far out, every length from 2 to 60 and a few long ones.
 TEST(MoreIndices, InterquartileRangeMatchesTheSortedValues) {
   std::uint64_t state = 7;
   auto next = [&] {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
     return static_cast<double>(state >> 40) / 16777216.0; // [0, 1)
   };
-  for (std::size_t n = 2; n <= 60; ++n) {
+  std::vector<std::size_t> lengths = {257, 300, 1002};
+  for (std::size_t n = 2; n <= 60; ++n)
+    lengths.push_back(n);
+  for (const std::size_t n : lengths) {
     std::vector<double> mags(n), errs(n, 0.01), times(n);
     for (std::size_t i = 0; i < n; ++i) {
       mags[i] = 12.0 + std::round(next() * 20.0) / 100.0; // many ties
