@@ -76,8 +76,7 @@ int main(int argc, char** argv) {
     full.Time([&] {
       ws.settings.CheckEnsemble = true;
       morvik::Run(ws);
-      morvik::SearchVariables(ws);
-      morvik::ComputeCandidates(ws);
+      morvik::SearchVariables(ws, true); // as the desktop and the batch program search
     });
     // The two new parts alone, on the state the full round left.
     check.Time([&] { morvik::CheckEnsemble(ws.Series, ws.CompStarId, morvik::EnsembleCheckSettings{}, ws.log); });

@@ -44,5 +44,5 @@ printf "   %-44s %8.3f %8.3f\n" "Run + Search Variables" "$(value plain_s)" "$(v
 printf "   %-44s %8.3f %8.3f\n" "the same + ensemble check + candidates" "$(value full_s)" "$(value full_cpu_s)"
 awk -v p="$(value plain_s)" -v f="$(value full_s)" -v pc="$(value plain_cpu_s)" -v fc="$(value full_cpu_s)" \
   'BEGIN { printf "   ratio: %.2fx wall, %.2fx cpu (target <= 2x)\n", f / p, fc / pc }'
-echo "   of which the ensemble check $(value check_s) s, the further indices and candidates $(value candidates_s) s"
+echo "   alone: the ensemble check $(value check_s) s, the further indices and candidates (on their own pass) $(value candidates_s) s"
 echo "   $(value flagged) comparison stars flagged, $(value candidates) candidates"

@@ -13,6 +13,64 @@ namespace {
 
 inline double Finite(double v) { return std::isfinite(v) ? v : 0.0; }
 
+// The values of the given ascending 0-based ranks, as SelectRanks gives them, in fewer
+// passes: the extremes in one branch-free pass, the counts per bin in a second, and the
+// values of every bin holding a rank gathered together in a third. False, with nothing
+// done, for a NaN or a range that cannot be divided into bins.
+bool SelectFewRanks(std::span<const double> values, const std::size_t* ranks, int count, double* out,
+                    std::span<double> scratch) {
+  constexpr std::size_t kBins = 256;
+  double low = values[0], high = values[0];
+  bool nan = false;
+  for (double x : values) {
+    low = std::min(low, x);
+    high = std::max(high, x);
+    nan |= x != x;
+  }
+  const double scale = static_cast<double>(kBins - 1) / (high - low);
+  if (nan || !(high > low) || !std::isfinite(scale)) return false;
+  auto binOf = [low, scale](double x) { return std::min(static_cast<std::size_t>((x - low) * scale), kBins - 1); };
+  std::size_t start[kBins + 1] = {};
+  for (double x : values)
+    ++start[binOf(x) + 1];
+  for (std::size_t b = 1; b <= kBins; ++b)
+    start[b] += start[b - 1];
+  // Where each bin holding a rank is gathered in scratch (kNone: a bin holding none).
+  constexpr std::size_t kNone = ~std::size_t{0};
+  std::size_t at[kBins];
+  std::fill_n(at, kBins, kNone);
+  std::size_t binOfRank[4], used[4], nUsed = 0, filled = 0;
+  for (int r = 0; r < count; ++r) {
+    std::size_t b = 0;
+    while (start[b + 1] <= ranks[r])
+      ++b;
+    binOfRank[r] = b;
+    if (at[b] != kNone) continue;
+    at[b] = filled;
+    filled += start[b + 1] - start[b];
+    used[nUsed++] = b;
+  }
+  std::size_t next[4];
+  for (std::size_t u = 0; u < nUsed; ++u)
+    next[u] = at[used[u]];
+  for (double x : values) {
+    const std::size_t b = binOf(x);
+    if (at[b] == kNone) continue;
+    std::size_t u = 0;
+    while (used[u] != b)
+      ++u;
+    scratch[next[u]++] = x;
+  }
+  for (std::size_t u = 0; u < nUsed; ++u) {
+    const std::size_t b = used[u];
+    std::sort(scratch.begin() + static_cast<std::ptrdiff_t>(at[b]),
+              scratch.begin() + static_cast<std::ptrdiff_t>(at[b] + start[b + 1] - start[b]));
+  }
+  for (int r = 0; r < count; ++r)
+    out[r] = scratch[at[binOfRank[r]] + ranks[r] - start[binOfRank[r]]];
+  return true;
+}
+
 // Interquartile range: the quartiles by linear interpolation between the order
 // statistics at the positions (n - 1) q, counted from 0.
 double InterquartileRange(std::span<const double> values, std::span<double> scratch) {
@@ -21,7 +79,7 @@ double InterquartileRange(std::span<const double> values, std::span<double> scra
   const auto r1 = static_cast<std::size_t>(p1), r3 = static_cast<std::size_t>(p3);
   const std::size_t ranks[4] = {r1, std::min(r1 + 1, n - 1), r3, std::min(r3 + 1, n - 1)};
   double v[4];
-  SelectRanks(values, ranks, 4, v, scratch);
+  if (!SelectFewRanks(values, ranks, 4, v, scratch)) SelectRanks(values, ranks, 4, v, scratch);
   const double q1 = v[0] + (p1 - static_cast<double>(r1)) * (v[1] - v[0]);
   const double q3 = v[2] + (p3 - static_cast<double>(r3)) * (v[3] - v[2]);
   return q3 - q1;

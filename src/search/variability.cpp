@@ -236,7 +236,8 @@ void FinishStar(TStarStat& st, std::size_t n, const double* mags, const double* 
 
 } // namespace
 
-void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, double dataSigmaFactor, Log& log) {
+void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, double dataSigmaFactor, Log& log,
+                               std::vector<MoreIndices>* more) {
   const std::size_t stars = series.StarCount;
   const std::size_t rows =
       std::min<std::size_t>(static_cast<std::size_t>(std::max(series.RowCount, 0)), series.Rows.size());
@@ -247,6 +248,7 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
     for (std::size_t j = 0; j < rows; ++j)
       rowAccepted[j] = series.Rows[j].FrameErr <= frameLimit;
 
+    if (more != nullptr) more->assign(stars, MoreIndices{});
     const std::size_t perStar = std::max<std::size_t>(rows, 1);
     std::size_t block = kBlockBytes / (perStar * kValueBytes);
     block = std::clamp(block, kMinBlock, kMaxBlock);
@@ -260,6 +262,7 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
       std::vector<std::uint32_t> rowOf(width * perStar);
       std::vector<std::size_t> count(width);
       std::vector<double> limit(width); // starSigmaFactor x MeanErr
+      std::vector<double> times(more != nullptr ? perStar : 0);
       for (std::size_t first = sliceFirst; first < sliceLast; first += width) {
         const std::size_t nb = std::min(width, sliceLast - first);
         std::fill_n(count.begin(), nb, 0);
@@ -287,6 +290,13 @@ void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, doub
           const std::size_t at = k * perStar;
           FinishStar(series.Stats[first + k], count[k], mags.data() + at, errs.data() + at, rowOf.data() + at,
                      scratch.data());
+          if (more == nullptr) continue;
+          // The further indices from the values just gathered, while they are in the cache.
+          for (std::size_t i = 0; i < count[k]; ++i)
+            times[i] = series.Rows[rowOf[at + i]].Time;
+          (*more)[first + k] = IndicesOf(std::span<const double>(mags.data() + at, count[k]),
+                                         std::span<const double>(errs.data() + at, count[k]),
+                                         std::span<const double>(times.data(), count[k]), scratch);
         }
       }
     };

@@ -5,7 +5,10 @@
 #include <span>
 
 #include "common/log.hpp"
+#include <vector>
+
 #include "dataset/records.hpp"
+#include "search/more_indices.hpp"
 
 namespace morvik {
 
@@ -15,7 +18,11 @@ namespace morvik {
 // its Err is at most starSigmaFactor x the star's MeanErr and its row's FrameErr is at
 // most dataSigmaFactor x MeanSigmaAll. Needs the per-star records of a Run; without
 // them only the log line is written.
-void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, double dataSigmaFactor, Log& log);
+// With more, the further indices of every star are computed from the same accepted
+// measurements in the same pass, exactly as ComputeMoreIndices would (more is resized to
+// StarCount; left untouched without the records of a Run).
+void ComputeVariabilityIndices(TTimeSeries& series, double starSigmaFactor, double dataSigmaFactor, Log& log,
+                               std::vector<MoreIndices>* more = nullptr);
 
 // Shell sort with Knuth's gaps (1, 4, 13, 40, ...), ascending, in place. Equal values
 // are never swapped.

@@ -181,10 +181,7 @@ void MainWindow::SearchVariablesClick() {
     ShowFeedback(QStringLiteral("Search Variables: nothing is open (File > Open a frame with its table)"));
     return;
   }
-  RunCommand(true, [&] {
-    SearchVariables(*ws_);
-    if (ws_->SearchCount > 0) ComputeCandidates(*ws_);
-  });
+  RunCommand(true, [&] { SearchVariables(*ws_, true); });
   candidates_->Refresh();
   if (ws_->Series.HasStats() && ws_->SearchCount > 0)
     ShowFeedback(QStringLiteral("Search Variables: %1 stars on the chart")

@@ -16,6 +16,10 @@ void ComputeCandidates(Workspace& ws) {
   ws.Candidates.clear();
   if (!ws.Series.HasStats()) return;
   ws.More = ComputeMoreIndices(ws.Series, ws.StarSigmaFactor, ws.DataSigmaFactor);
+  RefreshCandidates(ws);
+}
+
+void RefreshCandidates(Workspace& ws) {
   CandidateSettings settings;
   settings.Threshold = ws.settings.CandidateThreshold;
   ws.Candidates = FindCandidates(ws.Series, ws.More, settings);

@@ -13,6 +13,9 @@ namespace morvik {
 // records of the last Run, with the acceptance of Search Variables. Nothing without a Run.
 void ComputeCandidates(Workspace& ws);
 
+// The candidates from the further indices already in Workspace::More.
+void RefreshCandidates(Workspace& ws);
+
 // Name of axis item 0 ... 13 (the eight, then the new indices); empty for others.
 std::string AxisItemName(int item);
 inline constexpr int kAllAxisItemCount = 14;

@@ -73,16 +73,18 @@ std::string RunFirstMessage(std::string_view command) {
   return std::string(command) + ": no Run since the data set was opened; run first.";
 }
 
-void SearchVariables(Workspace& ws) {
+void SearchVariables(Workspace& ws, bool withCandidates) {
   if (NeedsRun(ws)) {
     ws.log.Add(RunFirstMessage("Search Variables"));
     return;
   }
   ++ws.SearchCount;
-  ComputeVariabilityIndices(ws.Series, ws.StarSigmaFactor, ws.DataSigmaFactor, ws.log);
-  // The further indices and the candidates follow on demand (ComputeCandidates).
   ws.More.clear();
   ws.Candidates.clear();
+  // Otherwise the further indices and the candidates follow on demand (ComputeCandidates).
+  ComputeVariabilityIndices(ws.Series, ws.StarSigmaFactor, ws.DataSigmaFactor, ws.log,
+                            withCandidates ? &ws.More : nullptr);
+  if (withCandidates) RefreshCandidates(ws);
   RePlotVarChart(ws);
   ws.hooks->ShowPage(kPageView);
 }

@@ -16,7 +16,9 @@ namespace morvik {
 std::string RunFirstMessage(std::string_view command);
 
 // Search Variables (Ctrl+F): SearchCount + 1, variability indices, chart refill, View page.
-void SearchVariables(Workspace& ws);
+// withCandidates: the further indices and the candidates too, from the same pass over
+// the table (as ComputeCandidates would give them, for less time).
+void SearchVariables(Workspace& ws, bool withCandidates = false);
 
 // Refills the Find Variables chart (VarChart) from the records and settings.
 void RePlotVarChart(Workspace& ws);

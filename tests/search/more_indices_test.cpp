@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "search/more_indices.hpp"
+#include "search/variability.hpp"
 #include "series_builder.hpp"
 
 namespace morvik {
@@ -44,14 +45,17 @@ TEST(MoreIndices, ErrorsWeighTheMean) {
 }
 
 // The quartiles are selected, not sorted: against the sorted values on series with
-// ties, an outlier far out, and every length from 2 to 60.
+// ties, an outlier far out, every length from 2 to 60 and a few long ones.
 TEST(MoreIndices, InterquartileRangeMatchesTheSortedValues) {
   std::uint64_t state = 7;
   auto next = [&] {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
     return static_cast<double>(state >> 40) / 16777216.0; // [0, 1)
   };
-  for (std::size_t n = 2; n <= 60; ++n) {
+  std::vector<std::size_t> lengths = {257, 300, 1002};
+  for (std::size_t n = 2; n <= 60; ++n)
+    lengths.push_back(n);
+  for (const std::size_t n : lengths) {
     std::vector<double> mags(n), errs(n, 0.01), times(n);
     for (std::size_t i = 0; i < n; ++i) {
       mags[i] = 12.0 + std::round(next() * 20.0) / 100.0; // many ties
@@ -98,6 +102,45 @@ TEST(MoreIndices, OnlyAcceptedMeasurements) {
   EXPECT_NEAR(all[0].InverseEta, 0.10 / 0.15, 1e-12);
   TTimeSeries before; // no Run yet
   EXPECT_TRUE(ComputeMoreIndices(before, 2.0, 2.0).empty());
+}
+
+// The further indices gathered in the pass of Search Variables are those of their own
+// pass, bit for bit, and leave the eight untouched: stars over several blocks, rejected
+// measurements and frames, Stetson pairs and single measurements.
+TEST(MoreIndices, SearchPassGivesTheSameIndices) {
+  constexpr std::size_t kStars = 300, kRows = 40;
+  TTimeSeries ts = test::MakeSeries(kStars, kRows);
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / 16777216.0;
+  };
+  for (std::size_t r = 0; r < kRows; ++r) {
+    ts.Rows[r].Time = 2450000.0 + static_cast<double>(r) * (r % 3 == 0 ? 0.05 : 0.015);
+    if (r == 7) ts.Rows[r].FrameErr = 0.5;
+    for (TMeasurement& m : ts.Rows[r].Items) {
+      m.RunMag = 12.0 + next();
+      m.Err = 0.05 + 0.1 * next();
+      m.Valid = next() > 0.05;
+    }
+  }
+  ts.Rows[3].Items[5].Err = 0.0;
+  TTimeSeries plain = ts;
+  NullLog log;
+  std::vector<MoreIndices> fused;
+  ComputeVariabilityIndices(ts, 1.4, 2.0, log, &fused);
+  ComputeVariabilityIndices(plain, 1.4, 2.0, log);
+  const std::vector<MoreIndices> own = ComputeMoreIndices(ts, 1.4, 2.0);
+  ASSERT_EQ(fused.size(), own.size());
+  for (std::size_t j = 0; j < kStars; ++j) {
+    SCOPED_TRACE(j);
+    EXPECT_EQ(fused[j].N, own[j].N);
+    for (int k = 0; k < kMoreIndexCount; ++k)
+      EXPECT_EQ(MoreIndexValue(fused[j], k), MoreIndexValue(own[j], k));
+    EXPECT_EQ(ts.Stats[j], plain.Stats[j]);
+  }
+  EXPECT_GT(own[0].N, 1u);
+  EXPECT_LT(own[0].N, kRows - 1);
 }
 
 } // namespace

@@ -73,10 +73,10 @@ public:
     Delete();
     ChooseComparison();
     Run(ws_);
-    SearchVariables(ws_);
     bool candidates = o_.moreIndices;
     for (const Output& out : o_.outputs)
       candidates = candidates || out.kind == OutputKind::Candidates;
+    SearchVariables(ws_, candidates);
     if (candidates && ws_.More.empty()) ComputeCandidates(ws_);
     for (const Output& out : o_.outputs)
       WriteOutput(out);
