@@ -51,7 +51,8 @@ void AppendScientific(std::string& out, double v) {
   char sign = s[e + 1];
   std::string_view digits = s.substr(e + 2);
   out += sign;
-  for (std::size_t n = digits.size(); n < 3; ++n) out += '0';
+  for (std::size_t n = digits.size(); n < 3; ++n)
+    out += '0';
   out.append(digits);
 }
 
@@ -61,7 +62,8 @@ void AppendInteger(std::string& out, long long v, int minDigits) {
   auto r = std::to_chars(buf.data(), buf.data() + buf.size(), mag);
   std::string_view digits(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
   if (v < 0) out += '-';
-  for (std::size_t n = digits.size(); n < static_cast<std::size_t>(minDigits); ++n) out += '0';
+  for (std::size_t n = digits.size(); n < static_cast<std::size_t>(minDigits); ++n)
+    out += '0';
   out.append(digits);
 }
 
@@ -102,7 +104,8 @@ std::string FormatMessage(std::string_view format, std::initializer_list<FormatA
       ++j;
     }
     int width = 0;
-    while (j < format.size() && format[j] >= '0' && format[j] <= '9') width = width * 10 + (format[j++] - '0');
+    while (j < format.size() && format[j] >= '0' && format[j] <= '9')
+      width = width * 10 + (format[j++] - '0');
     int precision = -1;
     if (j < format.size() && format[j] == '.') {
       ++j;
@@ -162,7 +165,8 @@ std::string FormatGeneral(double value) {
     std::string_view exp = s.substr(e + 1);
     if (!exp.empty() && exp.front() == '-') out += '-';
     if (!exp.empty() && (exp.front() == '-' || exp.front() == '+')) exp.remove_prefix(1);
-    while (exp.size() > 1 && exp.front() == '0') exp.remove_prefix(1);
+    while (exp.size() > 1 && exp.front() == '0')
+      exp.remove_prefix(1);
     out.append(exp);
   }
   UseSeparator(out, 0, MessageDecimalSeparator());
@@ -182,6 +186,16 @@ std::string FormatShortest(double value) {
   std::array<char, 64> buf{};
   auto r = std::to_chars(buf.data(), buf.data() + buf.size(), value);
   return std::string(buf.data(), r.ptr);
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
 }
 
 } // namespace morvik

@@ -22,8 +22,7 @@ class FormatArg {
 public:
   enum class Type { Integer, Real, Text };
   template <typename T>
-    requires std::is_integral_v<T>
-  FormatArg(T v) : type_(Type::Integer), i_(static_cast<long long>(v)) {}
+  requires std::is_integral_v<T> FormatArg(T v) : type_(Type::Integer), i_(static_cast<long long>(v)) {}
   FormatArg(double v) : type_(Type::Real), d_(v) {}
   FormatArg(long double v) : type_(Type::Real), d_(static_cast<double>(v)) {}
   FormatArg(std::string_view v) : type_(Type::Text), s_(v) {}
@@ -59,5 +58,8 @@ std::string FormatFixed(double value, int decimals, int width = 0);
 
 // Machine-readable outputs: the shortest text that reads back to the same double.
 std::string FormatShortest(double value);
+
+// One CSV field: quoted, with doubled quotes, when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text);
 
 } // namespace morvik

@@ -60,16 +60,6 @@ FoldedCurve FoldLightCurve(std::span<const double> t, std::span<const double> y,
 
 namespace {
 
-std::string Csv(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string q = "\"";
-  for (char c : text) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 std::string Num(double v) { return FormatShortest(v); }
 
 } // namespace
@@ -79,16 +69,16 @@ std::string PeakTableCsv(const PeriodSearchResult& r) {
   const CombinedPeriod& c = r.combined;
   if (c.found) {
     text += "combined,1," + Num(1.0 / c.period) + "," + Num(c.period) + "," + Num(c.power) + "," + Num(c.fap) + ",," +
-            Csv(std::string(MethodName(c.method)) + (c.note.empty() ? "" : ": " + c.note)) + "\n";
+            CsvField(std::string(MethodName(c.method)) + (c.note.empty() ? "" : ": " + c.note)) + "\n";
   }
   for (const MethodResult& m : r.methods) {
     int rank = 0;
     for (const PeriodPeak& p : m.peaks) {
       text += std::string(MethodName(m.method)) + "," + std::to_string(++rank) + "," + Num(p.frequency) + "," +
-              Num(p.period) + "," + Num(p.power) + "," + Num(p.fap) + "," + Csv(p.aliasOf) + ",";
+              Num(p.period) + "," + Num(p.power) + "," + Num(p.fap) + "," + CsvField(p.aliasOf) + ",";
       if (rank == 1 && m.method == PeriodMethod::Bls)
-        text += Csv("duration " + Num(m.boxDuration) + " d, mid-transit " + Num(m.boxMidTime) + ", depth " +
-                    Num(m.boxDepth) + " mag");
+        text += CsvField("duration " + Num(m.boxDuration) + " d, mid-transit " + Num(m.boxMidTime) + ", depth " +
+                         Num(m.boxDepth) + " mag");
       text += "\n";
     }
   }

@@ -26,16 +26,6 @@ PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o) {
 
 namespace {
 
-std::string Csv(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string q = "\"";
-  for (char c : text) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 std::string Num(double v) { return FormatShortest(v); }
 
 } // namespace
@@ -46,7 +36,7 @@ std::string AllStarsRow(long long id, const PeriodSearchResult& r) {
   const CombinedPeriod& c = r.combined;
   return std::to_string(id) + "," + std::to_string(r.points) + "," + Num(c.period) + "," + Num(c.power) + "," +
          Num(c.fap) + "," + MethodName(c.method) + "," + std::to_string(c.agreeing) + "," +
-         std::to_string(c.methodsRun) + "," + Num(c.secondPeriod) + "," + Csv(c.note) + "\n";
+         std::to_string(c.methodsRun) + "," + Num(c.secondPeriod) + "," + CsvField(c.note) + "\n";
 }
 
 bool PeriodSearchOneStar(Workspace& ws, long long id, const std::string& path, const PeriodSearchOptions& o) {
