@@ -25,6 +25,9 @@ struct Header {
   // it is none).
   std::string names[10];
   long long values[10] = {};
+  // A parameter stated twice: cfitsio takes the first, while the values may pair up
+  // otherwise; such a header is refused rather than guessed at.
+  bool namedTwice = false;
 };
 
 // The digit n of ZNAMEn / ZVALn (1 ... 9), or 0.
@@ -161,13 +164,17 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
         if (tileOrAxis && (!v || *v < 1))
           return "HDU " + std::to_string(hdu) + ": " + std::string(TrimKey(key)) + " is not a positive whole number";
         if (const int n = ParameterNumber(key, "ZNAME")) {
+          h.namedTwice = h.namedTwice || !h.names[n].empty();
           const std::string_view value = card.substr(10);
           const std::size_t open = value.find('\'');
           const std::size_t close = open == std::string_view::npos ? open : value.find('\'', open + 1);
           if (close != std::string_view::npos)
             h.names[n] = std::string(TrimKey(value.substr(open + 1, close - open - 1)));
         }
-        if (const int n = ParameterNumber(key, "ZVAL")) h.values[n] = v.value_or(0);
+        if (const int n = ParameterNumber(key, "ZVAL")) {
+          h.namedTwice = h.namedTwice || h.values[n] != 0;
+          h.values[n] = v.value_or(0);
+        }
         if (!v) continue;
         if (key == "BITPIX  ") h.bitpix = *v;
         if (key == "NAXIS   ") h.naxis = *v;
@@ -185,6 +192,7 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     }
     if (!h.ended) return std::nullopt;
     const std::string where = "HDU " + std::to_string(hdu);
+    if (h.namedTwice) return where + ": a compression parameter (ZNAMEn or ZVALn) is stated twice";
     // cfitsio divides by the Rice block size and sizes its buffers by the bytes a pixel.
     for (int n = 1; n < 10; ++n)
       if ((h.names[n] == "BLOCKSIZE" || h.names[n] == "BYTEPIX") && h.values[n] < 1)

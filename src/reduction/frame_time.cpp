@@ -121,7 +121,10 @@ std::optional<double> ParseFitsDate(const std::string& raw, const std::string& t
 std::optional<double> ParseRightAscension(const std::string& text) {
   auto value = Sexagesimal(text);
   if (!value) return std::nullopt;
-  return HasSeparators(text) ? *value * 15.0 : *value;
+  // Hours when written with separators, degrees otherwise; a full circle at most.
+  const double degrees = HasSeparators(text) ? *value * 15.0 : *value;
+  if (!std::isfinite(degrees) || degrees < 0.0 || degrees > 360.0) return std::nullopt;
+  return degrees;
 }
 
 std::optional<double> ParseDeclination(const std::string& text) {

@@ -237,6 +237,13 @@ TEST(FrameRefusals, DamagedTileStreams) {
       EXPECT_NE(std::string(e.what()).find("of the compressed image is damaged"), std::string::npos) << e.what();
     }
   }
+  // A Rice block size stated twice with another parameter (cfitsio divided by zero).
+  try {
+    ReadFrame(std::string(MORVIK_TEST_DATA_DIR) + "/bad/frames/rice_parameter_twice.fits.fz");
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("stated twice"), std::string::npos) << e.what();
+  }
 }
 
 TEST(FrameRefusals, SidesBeyondTheLimit) {

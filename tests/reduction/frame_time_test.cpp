@@ -78,6 +78,9 @@ TEST(FrameTime, SkyPositionsAndCorrectedTimes) {
   EXPECT_NEAR(*ParseDeclination("+05:15:00"), 5.25, 1e-9);
   EXPECT_FALSE(ParseDeclination("95").has_value());
   EXPECT_FALSE(ParseRightAscension("ten").has_value());
+  // Beyond a full circle, or so large that hours overflow: no right ascension.
+  for (const char* text : {"24 00 01", "361", "-10", "1e308 1"})
+    EXPECT_FALSE(ParseRightAscension(text).has_value()) << text;
   // Reference values from astropy (geocentric observer).
   const double jd = 2458107.565431;
   EXPECT_NEAR(CorrectTime(jd, TimeSystem::Bjd, 150, 20), 2458107.56931083, 1e-6);
