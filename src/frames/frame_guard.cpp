@@ -28,6 +28,8 @@ struct Header {
   // A parameter stated twice: cfitsio takes the first, while the values may pair up
   // otherwise; such a header is refused rather than guessed at.
   bool namedTwice = false;
+  bool rice = false;        // ZCMPTYPE = 'RICE_1'
+  bool valueGiven[10] = {}; // ZVALn present
 };
 
 // The digit n of ZNAMEn / ZVALn (1 ... 9), or 0.
@@ -163,6 +165,7 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
                                 (key.substr(0, 6) == "ZNAXIS" && key[6] >= '1' && key[6] <= '9');
         if (tileOrAxis && (!v || *v < 1))
           return "HDU " + std::to_string(hdu) + ": " + std::string(TrimKey(key)) + " is not a positive whole number";
+        if (key == "ZCMPTYPE") h.rice = card.substr(10).find("'RICE_1") != std::string_view::npos;
         if (const int n = ParameterNumber(key, "ZNAME")) {
           h.namedTwice = h.namedTwice || !h.names[n].empty();
           const std::string_view value = card.substr(10);
@@ -172,7 +175,8 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
             h.names[n] = std::string(TrimKey(value.substr(open + 1, close - open - 1)));
         }
         if (const int n = ParameterNumber(key, "ZVAL")) {
-          h.namedTwice = h.namedTwice || h.values[n] != 0;
+          h.namedTwice = h.namedTwice || h.valueGiven[n];
+          h.valueGiven[n] = true;
           h.values[n] = v.value_or(0);
         }
         if (!v) continue;
@@ -194,6 +198,10 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     const std::string where = "HDU " + std::to_string(hdu);
     if (h.namedTwice) return where + ": a compression parameter (ZNAMEn or ZVALn) is stated twice";
     // cfitsio divides by the Rice block size and sizes its buffers by the bytes a pixel.
+    // For Rice it takes them from ZVAL1 and ZVAL2 whatever the names say.
+    for (int n : {1, 2})
+      if (h.rice && h.valueGiven[n] && h.values[n] < 1)
+        return where + ": the Rice compression's ZVAL" + std::to_string(n) + " is not a positive whole number";
     for (int n = 1; n < 10; ++n)
       if ((h.names[n] == "BLOCKSIZE" || h.names[n] == "BYTEPIX") && h.values[n] < 1)
         return where + ": the compression's " + h.names[n] + " is not a positive whole number";

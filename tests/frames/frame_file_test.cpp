@@ -244,6 +244,13 @@ TEST(FrameRefusals, DamagedTileStreams) {
   } catch (const CommandError& e) {
     EXPECT_NE(std::string(e.what()).find("stated twice"), std::string::npos) << e.what();
   }
+  // Rice takes its block size from ZVAL1 whatever ZNAME1 says: a zero there is refused.
+  try {
+    ReadFrame(std::string(MORVIK_TEST_DATA_DIR) + "/bad/frames/rice_zval_zero.fits.fz");
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("ZVAL1 is not a positive whole number"), std::string::npos) << e.what();
+  }
 }
 
 TEST(FrameRefusals, SidesBeyondTheLimit) {
