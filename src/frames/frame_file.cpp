@@ -170,14 +170,9 @@ void CheckTileStreams(fitsfile* file, const std::string& path) {
     return;
   }
   const std::string compression = type;
-  long long blockSize = 32, bytePix = 4;
-  for (int i = 1; i < 10; ++i) {
-    char name[FLEN_VALUE] = {};
-    status = 0;
-    if (fits_read_key(file, TSTRING, ("ZNAME" + std::to_string(i)).c_str(), name, nullptr, &status) != 0) break;
-    if (std::string(name) == "BLOCKSIZE") blockSize = KeyOr(file, "ZVAL" + std::to_string(i), 32);
-    if (std::string(name) == "BYTEPIX") bytePix = KeyOr(file, "ZVAL" + std::to_string(i), 4);
-  }
+  // Rice takes its block size and bytes per pixel from ZVAL1 and ZVAL2, whatever the
+  // ZNAMEn cards say: walk the tiles with the values the decoder will use.
+  const long long blockSize = KeyOr(file, "ZVAL1", 32), bytePix = KeyOr(file, "ZVAL2", 4);
   fits_clear_errmsg();
   const long long n1 = KeyOr(file, "ZNAXIS1", 1), n2 = KeyOr(file, "ZNAXIS2", 1);
   const long long t1 = std::max(1LL, KeyOr(file, "ZTILE1", n1)), t2 = std::max(1LL, KeyOr(file, "ZTILE2", 1));

@@ -202,6 +202,8 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
     for (int n : {1, 2})
       if (h.rice && h.valueGiven[n] && h.values[n] < 1)
         return where + ": the Rice compression's ZVAL" + std::to_string(n) + " is not a positive whole number";
+    if (h.rice && h.valueGiven[2] && h.values[2] != 1 && h.values[2] != 2 && h.values[2] != 4 && h.values[2] != 8)
+      return where + ": the Rice compression's bytes per pixel (ZVAL2) is not 1, 2, 4 or 8";
     for (int n = 1; n < 10; ++n)
       if ((h.names[n] == "BLOCKSIZE" || h.names[n] == "BYTEPIX") && h.values[n] < 1)
         return where + ": the compression's " + h.names[n] + " is not a positive whole number";

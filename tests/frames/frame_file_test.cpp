@@ -251,6 +251,13 @@ TEST(FrameRefusals, DamagedTileStreams) {
   } catch (const CommandError& e) {
     EXPECT_NE(std::string(e.what()).find("ZVAL1 is not a positive whole number"), std::string::npos) << e.what();
   }
+  // Three bytes a pixel: cfitsio's decoder wrote past its buffer.
+  try {
+    ReadFrame(std::string(MORVIK_TEST_DATA_DIR) + "/bad/frames/rice_three_bytes.fits.fz");
+    ADD_FAILURE() << "read";
+  } catch (const CommandError& e) {
+    EXPECT_NE(std::string(e.what()).find("is not 1, 2, 4 or 8"), std::string::npos) << e.what();
+  }
 }
 
 TEST(FrameRefusals, SidesBeyondTheLimit) {
