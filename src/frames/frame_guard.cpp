@@ -150,7 +150,9 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
         const std::string_view card(block + c, 80);
         if (hdu == 1 && b == 0 && c == 0 && card.substr(0, 6) != "SIMPLE") return std::nullopt; // not plain FITS
         const std::string_view key = card.substr(0, 8);
-        if (key == "END     ") {
+        // cfitsio ends a header at the name END followed by a blank, whatever the rest
+        // of the card holds ("END   $" ends it too).
+        if (card.substr(0, 4) == "END ") {
           h.ended = true;
           continue;
         }
