@@ -82,6 +82,13 @@ public:
     if (!tieMatters) {
       OrderWithinBuckets();
       sum = exponent_ == 2.0 ? Sum<true>(tieMatters) : Sum<false>(tieMatters);
+      // Most ties are at the smallest phase (the first time, and a time a whole number
+      // of cycles later): those follow the reference ordering without it.
+      if (tieMatters && OrderLeadingTie(f)) {
+        tieMatters = false;
+        bool unused = false;
+        sum = exponent_ == 2.0 ? Sum<true>(unused) : Sum<false>(unused);
+      }
     }
     if (tieMatters) {
       // Equal phases with different magnitudes: only the reference ordering tells
@@ -144,6 +151,44 @@ private:
     }
   }
 
+  // Orders the points that share the smallest phase as the reference Shell sort would,
+  // when no other equal phases differ in magnitude; false otherwise. Each gap's pass is
+  // an insertion sort of every h-th position that never moves equal points past one
+  // another, so points of the smallest phase go to the first slots of their class in
+  // the order they held: their paths depend on nothing else and are followed alone.
+  bool OrderLeadingTie(double f) {
+    const std::size_t n = sorted_.size();
+    const double least = sorted_[0].phase;
+    std::size_t g = 1;
+    while (g < n && sorted_[g].phase == least)
+      ++g;
+    for (std::size_t j = g + 1; j < n; ++j)
+      if (sorted_[j].phase == sorted_[j - 1].phase && sorted_[j].mag != sorted_[j - 1].mag) return false;
+    // (row, position) of every point of the smallest phase, rows in order.
+    tied_.clear();
+    for (std::size_t i = 0; i < n; ++i)
+      if (FoldPhase(dt_[i] * f) == least) tied_.push_back({i, i});
+    if (tied_.size() != g) return false;
+    std::size_t h = 1;
+    while (static_cast<double>(n) / 9.0 > static_cast<double>(h))
+      h = 3 * h + 1;
+    for (;; h /= 3) {
+      std::sort(tied_.begin(), tied_.end(), [h](const auto& a, const auto& b) {
+        return a.second % h != b.second % h ? a.second % h < b.second % h : a.second < b.second;
+      });
+      for (std::size_t k = 0; k < g;) {
+        const std::size_t c = tied_[k].second % h;
+        for (std::size_t slot = c; k < g && tied_[k].second % h == c; ++k, slot += h)
+          tied_[k].second = slot;
+      }
+      if (h == 1) break;
+    }
+    // After the last gap (1) the points hold positions 0 ... g-1 in their final order.
+    for (const auto& [row, position] : tied_)
+      sorted_[position] = PhasePoint{least, mags_[row]};
+    return true;
+  }
+
   // The closing term first, then the neighbours in phase order: the order of the
   // additions is part of the result.
   template <bool kSquare> double Sum(bool& tieMatters) const {
@@ -166,6 +211,7 @@ private:
   std::vector<PhasePoint> sorted_;
   std::vector<std::uint32_t> bucket_;
   std::vector<std::uint32_t> start_;
+  std::vector<std::pair<std::size_t, std::size_t>> tied_;
 };
 
 } // namespace

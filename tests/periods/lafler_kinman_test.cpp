@@ -330,6 +330,38 @@ TEST(LaflerKinmanFast, TiesAtSomeFrequenciesFollowTheReferenceOrder) {
     EXPECT_EQ(theta[k], literal::Theta(times, 0.0, mags, freqs[k], 2.0, 3.0)) << freqs[k];
 }
 
+TEST(LaflerKinmanFast, EqualSmallestPhasesInShuffledRowsFollowTheReferenceOrder) {
+  // Random times in shuffled rows, with points at whole days: at whole frequencies they
+  // share phase 0 with the origin; two more points share phase 0.5 in one case.
+  const struct {
+    int wholeDays;
+    bool halfTie;
+    double exponent;
+  } cases[] = {{1, false, 2.0}, {12, false, 2.0}, {12, false, 1.5}, {40, false, 2.0}, {12, true, 2.0}};
+  std::uint64_t seed = 21;
+  for (const auto& c : cases) {
+    std::mt19937_64 rng(seed++);
+    std::uniform_real_distribution<double> when(0.0, 40.0);
+    std::normal_distribution<double> noise(0.0, 0.1);
+    std::vector<double> times = {0.0};
+    for (int d = 1; d <= c.wholeDays; ++d)
+      times.push_back(static_cast<double>(d));
+    if (c.halfTie) times.insert(times.end(), {0.5, 1.5});
+    while (times.size() < 400)
+      times.push_back(when(rng));
+    std::shuffle(times.begin() + 1, times.end(), rng); // the origin stays the first row
+    std::vector<double> mags;
+    for (std::size_t i = 0; i < times.size(); ++i)
+      mags.push_back(12.0 + noise(rng));
+    const std::vector<double> freqs = {0.25, 0.5, 1.0, 2.0, 3.0, 1.0000001, 7.31};
+    std::vector<double> theta(freqs.size());
+    LaflerKinmanThetas(times, mags, freqs, c.exponent, 2.0, theta, 1);
+    for (std::size_t k = 0; k < freqs.size(); ++k)
+      EXPECT_EQ(theta[k], literal::Theta(times, 0.0, mags, freqs[k], c.exponent, 2.0))
+          << c.wholeDays << " days, f " << freqs[k];
+  }
+}
+
 TEST(LaflerKinmanFast, CrowdedPhasesInShuffledRowsMatchTheLiteralScan) {
   // A regular cadence of 0.01 day in shuffled row order: near 100 c/d every phase
   // falls into a few buckets.
