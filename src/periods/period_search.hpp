@@ -40,7 +40,8 @@ struct PeriodPeak {
   double period = 0.0;
   double power = 0.0;  // the method's statistic (theta for Lafler-Kinman)
   double fap = -1.0;   // -1: not known
-  std::string aliasOf; // e.g. "1d", "2d", "P/2", "2P", "window", joined by "+"
+  std::string aliasOf; // e.g. "1d", "2d", "P/2", "2P", "window", joined by "+"; on the best box
+                       // least squares peak "P/2" ("P/4") when preferred to the stronger peak at twice (4x) its period
 };
 
 struct MethodResult {
@@ -52,6 +53,7 @@ struct MethodResult {
   double detection = 0.0;        // (best - mean) / standard deviation of the periodogram
   double bestFap = -1.0;         // permutation probability when rounds ran, else the analytic one (GLS), else -1
   double boxDuration = 0.0, boxMidTime = 0.0, boxDepth = 0.0; // box least squares only
+  double halvedFrom = 0.0; // box least squares: the strongest peak's period when a half of it was preferred, else 0
 };
 
 struct CombinedPeriod {

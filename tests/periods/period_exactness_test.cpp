@@ -252,6 +252,62 @@ TEST(BoxSearch, BestBoxHasThePeriodogramPowerForAnyDurationCount) {
     }
 }
 
+TEST(BoxSearch, HalfThePeriodUnlessTheOtherParityIsSeenFlat) {
+  // Transits 0.1 d long and 0.03 mag deep every 2.5 d fall at night on even epochs and
+  // by day on odd ones: the box at 5 d holds the same points as the box at 2.5 d, and
+  // the noise alone would pick between them (5 d with two of these noise seeds). Day
+  // visits to odd epochs decide when there are any: a dip there says 2.5 d, flat light
+  // (alternate transits absent) says 5 d, even from a single visit.
+  struct Case {
+    const char* name;
+    int visitedOdd; // odd epochs visited by day
+    bool oddDips;
+    double period;
+  } cases[] = {{"odd epochs unseen", 0, true, 2.5},
+               {"one odd epoch seen dipping", 1, true, 2.5},
+               {"one odd epoch seen flat", 1, false, 5.0},
+               {"every odd epoch seen flat", 12, false, 5.0}};
+  const double t0 = 2460000.0, mid = t0 + 0.15, period = 2.5;
+  PeriodSearchSettings set;
+  set.grid.minPeriod = 2.0; // above 5/3 d, which the nights cannot tell from 5 d
+  set.grid.oversampling = 3;
+  set.methods = {PeriodMethod::Bls};
+  set.blsDurations = {0.06, 0.1, 0.14};
+  for (const Case& c : cases) {
+    int halved = 0;
+    for (unsigned seed : {1u, 2u, 3u, 4u}) {
+      std::mt19937_64 g(seed);
+      std::uniform_real_distribution<double> u(-0.01, 0.01);
+      std::vector<double> t, y;
+      auto add = [&](double ti) {
+        const double m = std::round((ti - mid) / period);
+        const bool dips = static_cast<long>(m) % 2 == 0 || c.oddDips;
+        t.push_back(ti);
+        y.push_back(12.0 + (dips && std::fabs(ti - mid - m * period) < 0.05 ? 0.03 : 0.0) + u(g));
+      };
+      for (int night = 0; night < 60; ++night)
+        for (int j = 0; j <= 15; ++j)
+          add(t0 + night + 0.02 * j);
+      for (int m = 1; m < 2 * c.visitedOdd; m += 2)
+        for (int j = -5; j <= 5; ++j)
+          add(mid + m * period + 0.02 * j);
+      const PeriodSearchResult r = SearchPeriods(t, y, {}, set);
+      ASSERT_EQ(r.methods.size(), 1u);
+      const std::vector<PeriodPeak>& peaks = r.methods[0].peaks;
+      ASSERT_FALSE(peaks.empty());
+      EXPECT_NEAR(peaks[0].period, c.period, 0.005 * c.period) << c.name << ", seed " << seed;
+      // A half period taken over the stronger peak is marked, and the strongest kept.
+      const bool mark = peaks[0].aliasOf == "P/2";
+      halved += mark;
+      EXPECT_NEAR(r.combined.methodPeriod, (mark ? 2.0 : 1.0) * peaks[0].period, 0.005 * c.period) << c.name;
+      EXPECT_EQ(mark, !r.combined.note.empty()) << c.name;
+    }
+    if (c.visitedOdd == 0) {
+      EXPECT_GT(halved, 0);
+    }
+  }
+}
+
 TEST(Baluev, WorkedValues) {
   // n = 50, fmax = 5 c/d, D_t = 100 d^2: N_H = 49, N_K = 47, W = 5 sqrt(400 pi) = 177.245385,
   // gamma(49) = sqrt(2/49) Gamma(24.5) / Gamma(24) = 0.984602.
