@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/process.hpp"
+#include "common/chart_outliers.hpp"
 #include "common/format.hpp"
 #include "common/parse.hpp"
 #include "periods/lafler_kinman.hpp"
@@ -82,20 +83,7 @@ TEST_F(ScienceCheck, PlottedVariablesStandApartOnTheDefaultChart) {
   EXPECT_EQ(ws_->VarChart.bottomTitle, "Mean magnitude");
   EXPECT_EQ(ws_->VarChart.leftTitle, "Standard deviation");
   const auto& pts = series.Points();
-  std::vector<double> ratio(pts.size());
-  for (std::size_t i = 0; i < pts.size(); ++i) {
-    std::vector<std::size_t> others;
-    for (std::size_t j = 0; j < pts.size(); ++j)
-      if (j != i) others.push_back(j);
-    std::partial_sort(others.begin(), others.begin() + 20, others.end(), [&](std::size_t a, std::size_t b) {
-      return std::fabs(pts[a].x - pts[i].x) < std::fabs(pts[b].x - pts[i].x);
-    });
-    std::vector<double> ys;
-    for (std::size_t k = 0; k < 20; ++k)
-      ys.push_back(pts[others[k]].y);
-    std::nth_element(ys.begin(), ys.begin() + 10, ys.end());
-    ratio[i] = ys[10] > 0 ? pts[i].y / ys[10] : 0.0;
-  }
+  const std::vector<double> ratio = testing::RatioToNeighbours(pts, 20);
   std::vector<double> sorted = ratio;
   std::sort(sorted.rbegin(), sorted.rend());
   int plotted = 0;

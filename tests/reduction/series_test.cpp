@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/process.hpp"
+#include "common/chart_outliers.hpp"
 #include "dataset/readers.hpp"
 #include "work_dir.hpp"
 #include "workspace/frame_commands.hpp"
@@ -237,28 +238,6 @@ TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
   ASSERT_NE(comp, nullptr);
   ws.PickedStar = idOf[comp->id];
   SelectComparison(ws, std::to_string(comp->mag));
-  // Each point's standard deviation against the median of the 10 stars nearest in
-  // magnitude, and the ratios best first.
-  auto ratios = [&ws] {
-    const auto& pts = ws.VarChart.series[kSeries1].Points();
-    std::vector<double> ratio(pts.size());
-    for (std::size_t i = 0; i < pts.size(); ++i) {
-      std::vector<std::size_t> others;
-      for (std::size_t j = 0; j < pts.size(); ++j)
-        if (j != i) others.push_back(j);
-      std::partial_sort(others.begin(), others.begin() + 10, others.end(), [&](std::size_t a, std::size_t b) {
-        return std::fabs(pts[a].x - pts[i].x) < std::fabs(pts[b].x - pts[i].x);
-      });
-      std::vector<double> ys;
-      for (std::size_t k = 0; k < 10; ++k)
-        ys.push_back(pts[others[k]].y);
-      std::nth_element(ys.begin(), ys.begin() + 5, ys.end());
-      ratio[i] = ys[5] > 0 ? pts[i].y / ys[5] : 0.0;
-    }
-    std::vector<double> sorted = ratio;
-    std::sort(sorted.rbegin(), sorted.rend());
-    return std::pair{ratio, sorted};
-  };
   // The variables that swing by at least `swing`, and by `errors` times their error
   // on the first frame, over the series stand out.
   auto standOut = [&](double swing, double errors) {
@@ -266,7 +245,9 @@ TEST(ReductionSeries, GeneratedFramesReduceToTheTruth) {
     SearchVariables(ws);
     const auto& pts = ws.VarChart.series[kSeries1].Points();
     EXPECT_GT(pts.size(), 15u);
-    const auto [ratio, sorted] = ratios();
+    const std::vector<double> ratio = testing::RatioToNeighbours(pts, 10);
+    std::vector<double> sorted = ratio;
+    std::sort(sorted.rbegin(), sorted.rend());
     int variables = 0;
     for (const TruthStar& s : truth.stars) {
       if (s.kind == "constant" || s.kind == "saturated" || !idOf.count(s.id)) continue;
