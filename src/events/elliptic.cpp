@@ -99,6 +99,29 @@ double CarlsonRJ(double x, double y, double z, double p) {
   return std::nan("");
 }
 
+double BulirschCel(double kc, double p, double a, double b) {
+  constexpr double kHalfPi = 1.5707963267948966;
+  kc = std::abs(kc);
+  if (kc == 0.0 || !(p > 0.0)) return std::nan("");
+  double e = kc, m = 1.0;
+  p = std::sqrt(p);
+  b /= p;
+  for (int i = 0; i < 60; ++i) {
+    const double f = a;
+    a += b / p;
+    double g = e / p;
+    b += f * g;
+    b += b;
+    p += g;
+    g = m;
+    m += kc;
+    if (std::abs(g - kc) <= g * 1e-9) break;
+    kc = 2.0 * std::sqrt(e);
+    e = kc * m;
+  }
+  return kHalfPi * (a * m + b) / (m * (m + p));
+}
+
 double EllipticK(double k) { return CarlsonRF(0.0, 1.0 - k * k, 1.0); }
 
 double EllipticE(double k) {

@@ -16,4 +16,12 @@ double EllipticK(double k);
 double EllipticE(double k);
 double EllipticPi(double n, double k);
 
+// The general complete elliptic integral of R. Bulirsch ("Numerical calculation of
+// elliptic integrals and elliptic functions. III", Numer. Math. 13, 305-315, 1969):
+//   cel(kc, p, a, b) = int_0^{pi/2} (a cos^2 + b sin^2) / ((cos^2 + p sin^2)
+//                      sqrt(cos^2 + kc^2 sin^2)) dphi,  kc != 0, p > 0,
+// so K = cel(kc, 1, 1, 1), E = cel(kc, 1, 1, kc^2), Pi(n, k) = cel(kc, 1 - n, 1, 1),
+// and a sum of them costs one call. Converges quadratically.
+double BulirschCel(double kc, double p, double a, double b);
+
 } // namespace morvik::events

@@ -40,26 +40,31 @@ double Eta1(double p, double z, double k0, double k1) {
 
 double Eta2(double p, double z) { return 0.5 * p * p * (p * p + 2.0 * z * z); }
 
-// Table 1 of Mandel & Agol: lambda_1 (limb crossing) ...
+// Table 1 of Mandel & Agol: lambda_1 (limb crossing) ... The complementary modulus
+// is formed from b - 1 and 1 - b directly, which keeps its digits near contact.
 double Lambda1(double p, double z) {
   const double a = (z - p) * (z - p), b = (z + p) * (z + p);
   const double q = p * p - z * z;
-  const double k = std::sqrt((1.0 - a) / (4.0 * z * p));
+  const double kc = std::sqrt(std::max(0.0, (b - 1.0) / (4.0 * z * p)));
   const double cK = (1.0 - b) * (2.0 * b + a - 3.0) - 3.0 * q * (b - 2.0);
   const double cE = 4.0 * p * z * (z * z + 7.0 * p * p - 4.0);
-  return (cK * EllipticK(k) + cE * EllipticE(k) - 3.0 * q / a * EllipticPi((a - 1.0) / a, k)) /
-         (9.0 * kPi * std::sqrt(p * z));
+  // cK K + cE E in one call; Pi((a - 1)/a, k) has 1 - n = 1 / a.
+  const double ke = BulirschCel(kc, 1.0, cK + cE, cK + cE * kc * kc);
+  const double pi = BulirschCel(kc, 1.0 / a, 1.0, 1.0);
+  return (ke - 3.0 * q / a * pi) / (9.0 * kPi * std::sqrt(p * z));
 }
 
 // ... lambda_2 (planet inside the disc) ...
 double Lambda2(double p, double z) {
   const double a = (z - p) * (z - p), b = (z + p) * (z + p);
   const double q = p * p - z * z;
-  const double ki = std::sqrt(4.0 * z * p / (1.0 - a));
+  const double kc = std::sqrt(std::max(0.0, (1.0 - b) / (1.0 - a)));
   const double cK = 1.0 - 5.0 * z * z + p * p + q * q;
   const double cE = (1.0 - a) * (z * z + 7.0 * p * p - 4.0);
-  return 2.0 * (cK * EllipticK(ki) + cE * EllipticE(ki) - 3.0 * q / a * EllipticPi((a - b) / a, ki)) /
-         (9.0 * kPi * std::sqrt(1.0 - a));
+  // Pi((a - b)/a, 1/k) has 1 - n = b / a.
+  const double ke = BulirschCel(kc, 1.0, cK + cE, cK + cE * kc * kc);
+  const double pi = BulirschCel(kc, b / a, 1.0, 1.0);
+  return 2.0 * (ke - 3.0 * q / a * pi) / (9.0 * kPi * std::sqrt(1.0 - a));
 }
 
 // ... lambda_3 (z = p > 1/2), lambda_4 (z = p < 1/2), lambda_5 (z = 1 - p), lambda_6 (z = 0).

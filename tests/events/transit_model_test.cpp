@@ -75,6 +75,10 @@ TEST(EllipticIntegrals, KnownValuesAndQuadrature) {
           },
           0.0, kPi / 2);
       EXPECT_NEAR(EllipticPi(n, k), num, 1e-12 * num) << "n " << n << " k " << k;
+      const double kc = std::sqrt(1.0 - k * k);
+      EXPECT_NEAR(BulirschCel(kc, 1.0 - n, 1.0, 1.0), num, 1e-12 * num) << "n " << n << " k " << k;
+      const double ke = 2.0 * EllipticK(k) - 3.0 * EllipticE(k);
+      EXPECT_NEAR(BulirschCel(kc, 1.0, -1.0, 2.0 - 3.0 * kc * kc), ke, 1e-12 * std::abs(ke) + 1e-14);
     }
   }
 }
