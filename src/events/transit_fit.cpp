@@ -167,20 +167,25 @@ TransitFitResult FitTransit(const TransitSeries& series, const TransitFitOptions
     chi2 = problem.Minimize(theta, &covariance);
   }
 
-  // The walkers start in a small ball about the least-squares point.
+  // The walkers start spread as the least-squares covariance says, so that a modest
+  // burn-in suffices.
   const auto D = static_cast<std::size_t>(problem.Dimension());
   Rng ballRng(options.seed ^ 0x5bd1e995ULL);
   std::vector<std::vector<double>> startPos;
+  // A draw outside the prior is tried again at half the spread, so that no two walkers
+  // coincide (an ensemble of equal walkers cannot move).
   for (int w = 0; w < options.walkers; ++w) {
     std::vector<double> p = theta;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    double spread = 1.0;
+    for (int attempt = 0; attempt < 60; ++attempt, spread *= 0.5) {
       for (std::size_t d = 0; d < D; ++d) {
         const double sd = std::sqrt(std::max(covariance[d * D + d], 0.0));
-        p[d] = theta[d] + 0.1 * (sd > 0.0 ? sd : 1e-6) * ballRng.Normal();
+        const double floor = 1e-6 * std::max(1.0, d == 0 ? 0.0 : std::abs(theta[d]));
+        p[d] = theta[d] + spread * (std::isfinite(sd) && sd > floor ? sd : floor) * ballRng.Normal();
       }
       if (problem.InPrior(p)) break;
-      p = theta;
     }
+    if (!problem.InPrior(p)) p = theta;
     startPos.push_back(p);
   }
   EnsembleOptions eo;

@@ -126,8 +126,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                                           "--candidates",
                                           "--candidate-threshold",
                                           "--period-search",
-                                          "--period-search-all"};
-    bool valued = IsPeriodSearchOption(name);
+                                          "--period-search-all",
+                                          "--transit",
+                                          "--minima"};
+    bool valued = IsPeriodSearchOption(name) || IsEventOption(name);
     for (const char* v : kValued)
       valued = valued || name == v;
     if (!valued) return fail("unknown option " + name);
@@ -233,6 +235,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       o.outputs.push_back(out);
     } else if (name == "--period-search-all") {
       if (!path(OutputKind::PeriodSearchAll)) return fail("--period-search-all needs a file name");
+    } else if (name == "--transit" || name == "--minima") {
+      Output out{name == "--transit" ? OutputKind::Transit : OutputKind::Minima, "", 0};
+      if (!SplitIdFile(value, out.id, out.path)) return fail(name + " needs ID=FILE, not \"" + value + "\"");
+      o.outputs.push_back(out);
+    } else if (IsEventOption(name)) {
+      if (auto error = ParseEventOption(name, value, o.events)) return fail(*error);
     } else if (IsPeriodSearchOption(name)) {
       if (auto error = ParsePeriodSearchOption(name, value, o.periodSearch)) return fail(*error);
     } else if (name == "--log") {
@@ -286,6 +294,7 @@ Search Variables and the outputs, in the order the options are given.
   --lightcurve ID=FILE    light curve of star ID; repeatable
   --periodogram ID=FILE   Lafler-Kinman periodogram of star ID; repeatable
 )" + std::string(PeriodSearchHelp()) +
+         std::string(EventHelp()) +
          R"(  --histogram             sigma histogram, written beside FRAME (FRAME_histsigma.txt)
   --image FILE            the picture as a BMP (star marks after a Run)
   --no-marks              --image without star marks

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_event_options.hpp"
 #include "app/cli/cli_period_options.hpp"
 #include "workspace/settings.hpp"
 
@@ -26,7 +27,9 @@ enum class OutputKind {
   Image,
   Candidates,
   PeriodSearch,
-  PeriodSearchAll
+  PeriodSearchAll,
+  Transit,
+  Minima
 };
 
 struct Output {
@@ -62,6 +65,7 @@ struct Options {
   bool quiet = false;
   bool moreIndices = false;         // axis items 8 ... 13 and the new index columns in --stats
   PeriodSearchOptions periodSearch; // settings of --period-search and --period-search-all
+  EventOptions events;              // settings of --transit and --minima
 };
 
 struct ParseResult {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "app/cli/cli_events.hpp"
 #include "app/cli/cli_outputs.hpp"
 #include "app/cli/cli_period_search.hpp"
 #include "common/errors.hpp"
@@ -41,6 +42,10 @@ const char* OptionName(OutputKind kind) {
     return "--period-search";
   case OutputKind::PeriodSearchAll:
     return "--period-search-all";
+  case OutputKind::Transit:
+    return "--transit";
+  case OutputKind::Minima:
+    return "--minima";
   }
   return "";
 }
@@ -172,6 +177,12 @@ private:
       break;
     case OutputKind::PeriodSearchAll:
       if (!PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) ok_ = false;
+      break;
+    case OutputKind::Transit:
+      if (!TransitOneStar(ws_, out.id, out.path, o_.events, o_.periodSearch.seed)) ok_ = false;
+      break;
+    case OutputKind::Minima:
+      if (!MinimaOneStar(ws_, out.id, out.path, o_.events)) ok_ = false;
       break;
     }
   }
