@@ -16,4 +16,5 @@ PYBIND11_MODULE(_core, m) {
   morvik::python::BindField(m);
   morvik::python::BindArrays(m);
   morvik::python::BindPeriods(m);
+  morvik::python::BindEvents(m);
 }

@@ -161,6 +161,36 @@ std::string MinimaCsv(const std::vector<events::Minimum>& minima, const events::
   return text;
 }
 
+events::TransitFitResult FitSeries(const events::TransitSeries& s, const EventOptions& o, std::uint64_t seed) {
+  events::TransitFitOptions f = FitOptionsFrom(o, seed);
+  if (o.baseline) {
+    f.chooseBaseline = false;
+    f.baseline = ParseBaseline(*o.baseline, s);
+  }
+  return events::FitTransit(s, f);
+}
+
+std::string MinimaOfSeries(const events::TransitSeries& s, const EventOptions& o, std::size_t* found) {
+  std::vector<events::Minimum> minima = events::FindMinima(s.t, s.flux, events::MinimumOptions{});
+  events::Ephemeris e;
+  const bool fitted = !o.ephemeris;
+  if (o.ephemeris) {
+    e.t0 = o.ephemeris->first;
+    e.period = o.ephemeris->second;
+  } else if (minima.size() >= 2 && o.period) {
+    std::vector<double> times, errors, cycles;
+    for (const events::Minimum& m : minima) {
+      times.push_back(m.time);
+      errors.push_back(m.error);
+      cycles.push_back(events::CycleOf(m.time, minima.front().time, *o.period, m.primary));
+    }
+    e = events::FitEphemeris(times, errors, cycles);
+  }
+  if (e.period > 0.0) events::ApplyEphemeris(minima, e);
+  if (found) *found = minima.size();
+  return MinimaCsv(minima, e, fitted);
+}
+
 bool TransitOneStar(Workspace& ws, long long id, const std::string& path, const EventOptions& o, std::uint64_t seed) {
   if (id < 1 || id > ws.Series.StarCount) {
     ws.log.Add("--transit star " + std::to_string(id) + " ignored: no such star");
@@ -168,12 +198,7 @@ bool TransitOneStar(Workspace& ws, long long id, const std::string& path, const 
   }
   const StarSeries star = SeriesOfStar(ws.Series, id);
   const events::TransitSeries s = FluxSeries(star.t, star.y, star.dy);
-  events::TransitFitOptions f = FitOptionsFrom(o, seed);
-  if (o.baseline) {
-    f.chooseBaseline = false;
-    f.baseline = ParseBaseline(*o.baseline, s);
-  }
-  const events::TransitFitResult r = events::FitTransit(s, f);
+  const events::TransitFitResult r = FitSeries(s, o, seed);
   if (!r.ok) {
     ws.log.Add("--transit star " + std::to_string(id) + ": " + r.message);
     return true;
@@ -210,24 +235,10 @@ bool MinimaOneStar(Workspace& ws, long long id, const std::string& path, const E
   }
   const StarSeries star = SeriesOfStar(ws.Series, id);
   const events::TransitSeries s = FluxSeries(star.t, star.y, star.dy);
-  std::vector<events::Minimum> minima = events::FindMinima(s.t, s.flux, events::MinimumOptions{});
-  events::Ephemeris e;
-  const bool fitted = !o.ephemeris;
-  if (o.ephemeris) {
-    e.t0 = o.ephemeris->first;
-    e.period = o.ephemeris->second;
-  } else if (minima.size() >= 2 && o.period) {
-    std::vector<double> times, errors, cycles;
-    for (const events::Minimum& m : minima) {
-      times.push_back(m.time);
-      errors.push_back(m.error);
-      cycles.push_back(events::CycleOf(m.time, minima.front().time, *o.period, m.primary));
-    }
-    e = events::FitEphemeris(times, errors, cycles);
-  }
-  if (e.period > 0.0) events::ApplyEphemeris(minima, e);
-  ws.log.Add("minima star " + std::to_string(id) + ": " + std::to_string(minima.size()) + " found");
-  if (!WriteFileReplacing(path, MinimaCsv(minima, e, fitted))) {
+  std::size_t found = 0;
+  const std::string text = MinimaOfSeries(s, o, &found);
+  ws.log.Add("minima star " + std::to_string(id) + ": " + std::to_string(found) + " found");
+  if (!WriteFileReplacing(path, text)) {
     ws.log.Add("Cannot write " + path);
     return false;
   }

@@ -32,6 +32,11 @@ std::string TransitReport(const events::TransitSeries& s, const events::TransitF
 
 std::string MinimaCsv(const std::vector<events::Minimum>& minima, const events::Ephemeris& e, bool fitted);
 
+// The fit and the minima of one series as --transit and --minima make them; the
+// Python module calls these too, so its numbers are the CLI's.
+events::TransitFitResult FitSeries(const events::TransitSeries& s, const EventOptions& o, std::uint64_t seed);
+std::string MinimaOfSeries(const events::TransitSeries& s, const EventOptions& o, std::size_t* found = nullptr);
+
 bool TransitOneStar(Workspace& ws, long long id, const std::string& path, const EventOptions& o, std::uint64_t seed);
 bool MinimaOneStar(Workspace& ws, long long id, const std::string& path, const EventOptions& o);
 

@@ -23,7 +23,7 @@ from ._core import MorvikError
 
 __all__ = ["Field", "MorvikError", "open_field", "indices", "periodogram", "best_period", "light_curve_summary",
            "search_periods", "PERIOD_METHODS", "SEARCH_METHODS", "PEAK_COLUMNS", "PeriodMethod", "INDEX_COLUMNS",
-           "SUMMARY_COLUMNS"]
+           "SUMMARY_COLUMNS", "fit_transit", "minima", "TransitFit"]
 
 def _text(value):
     """A setting as the text an edit would hold: numbers in their shortest exact form."""
@@ -158,3 +158,4 @@ def open_field(frame):
 
 from ._arrays import (INDEX_COLUMNS, PEAK_COLUMNS, PERIOD_METHODS, SEARCH_METHODS, SUMMARY_COLUMNS,  # noqa: E402
                       PeriodMethod, best_period, indices, light_curve_summary, periodogram, search_periods)
+from ._events import TransitFit, fit_transit, minima  # noqa: E402
