@@ -122,6 +122,38 @@ double BulirschCel(double kc, double p, double a, double b) {
   return kHalfPi * (a * m + b) / (m * (m + p));
 }
 
+void BulirschCelPair(double kc, double p1, double a1, double b1, double p2, double a2, double b2, double& cel1,
+                     double& cel2) {
+  constexpr double kHalfPi = 1.5707963267948966;
+  kc = std::abs(kc);
+  if (kc == 0.0 || !(p1 > 0.0) || !(p2 > 0.0)) {
+    cel1 = cel2 = std::nan("");
+    return;
+  }
+  double e = kc, m = 1.0;
+  p1 = std::sqrt(p1);
+  p2 = std::sqrt(p2);
+  b1 /= p1;
+  b2 /= p2;
+  for (int i = 0; i < 60; ++i) {
+    const double f1 = a1, f2 = a2;
+    a1 += b1 / p1;
+    a2 += b2 / p2;
+    const double g1 = e / p1, g2 = e / p2;
+    b1 = 2.0 * (b1 + f1 * g1);
+    b2 = 2.0 * (b2 + f2 * g2);
+    p1 += g1;
+    p2 += g2;
+    const double g = m;
+    m += kc;
+    if (std::abs(g - kc) <= g * 1e-9) break;
+    kc = 2.0 * std::sqrt(e);
+    e = kc * m;
+  }
+  cel1 = kHalfPi * (a1 * m + b1) / (m * (m + p1));
+  cel2 = kHalfPi * (a2 * m + b2) / (m * (m + p2));
+}
+
 double EllipticK(double k) { return CarlsonRF(0.0, 1.0 - k * k, 1.0); }
 
 double EllipticE(double k) {

@@ -24,4 +24,8 @@ double EllipticPi(double n, double k);
 // and a sum of them costs one call. Converges quadratically.
 double BulirschCel(double kc, double p, double a, double b);
 
+// Two cel of the same modulus in one pass: the modulus' sequence is shared.
+void BulirschCelPair(double kc, double p1, double a1, double b1, double p2, double a2, double b2, double& cel1,
+                     double& cel2);
+
 } // namespace morvik::events

@@ -136,7 +136,7 @@ double AutocorrelationTime(const Chain& chain, int d, int burnIn, double c) {
 
 double Quantile(std::vector<double> values, double q) {
   if (values.empty()) return std::nan("");
-  std::sort(values.begin(), values.end());
+  if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
   const double pos = q * static_cast<double>(values.size() - 1);
   const auto lo = static_cast<std::size_t>(std::floor(pos));
   const std::size_t hi = std::min(lo + 1, values.size() - 1);

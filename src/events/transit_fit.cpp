@@ -85,6 +85,7 @@ Estimate Summarize(const std::string& name, std::vector<double> values, double b
   Estimate e;
   e.name = name;
   e.best = best;
+  std::sort(values.begin(), values.end()); // Quantile finds it sorted and sorts no more
   e.p16 = Quantile(values, 0.16);
   e.p50 = Quantile(values, 0.50);
   e.p84 = Quantile(values, 0.84);

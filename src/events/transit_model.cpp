@@ -49,8 +49,8 @@ double Lambda1(double p, double z) {
   const double cK = (1.0 - b) * (2.0 * b + a - 3.0) - 3.0 * q * (b - 2.0);
   const double cE = 4.0 * p * z * (z * z + 7.0 * p * p - 4.0);
   // cK K + cE E in one call; Pi((a - 1)/a, k) has 1 - n = 1 / a.
-  const double ke = BulirschCel(kc, 1.0, cK + cE, cK + cE * kc * kc);
-  const double pi = BulirschCel(kc, 1.0 / a, 1.0, 1.0);
+  double ke = 0.0, pi = 0.0;
+  BulirschCelPair(kc, 1.0, cK + cE, cK + cE * kc * kc, 1.0 / a, 1.0, 1.0, ke, pi);
   return (ke - 3.0 * q / a * pi) / (9.0 * kPi * std::sqrt(p * z));
 }
 
@@ -62,8 +62,8 @@ double Lambda2(double p, double z) {
   const double cK = 1.0 - 5.0 * z * z + p * p + q * q;
   const double cE = (1.0 - a) * (z * z + 7.0 * p * p - 4.0);
   // Pi((a - b)/a, 1/k) has 1 - n = b / a.
-  const double ke = BulirschCel(kc, 1.0, cK + cE, cK + cE * kc * kc);
-  const double pi = BulirschCel(kc, b / a, 1.0, 1.0);
+  double ke = 0.0, pi = 0.0;
+  BulirschCelPair(kc, 1.0, cK + cE, cK + cE * kc * kc, b / a, 1.0, 1.0, ke, pi);
   return 2.0 * (ke - 3.0 * q / a * pi) / (9.0 * kPi * std::sqrt(1.0 - a));
 }
 
