@@ -137,9 +137,10 @@ void BulirschCelPair(double kc, double p1, double a1, double b1, double p2, doub
   b2 /= p2;
   for (int i = 0; i < 60; ++i) {
     const double f1 = a1, f2 = a2;
-    a1 += b1 / p1;
-    a2 += b2 / p2;
-    const double g1 = e / p1, g2 = e / p2;
+    const double i1 = 1.0 / p1, i2 = 1.0 / p2; // one division each instead of two
+    a1 += b1 * i1;
+    a2 += b2 * i2;
+    const double g1 = e * i1, g2 = e * i2;
     b1 = 2.0 * (b1 + f1 * g1);
     b2 = 2.0 * (b2 + f2 * g2);
     p1 += g1;
