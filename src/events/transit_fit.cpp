@@ -129,7 +129,11 @@ TransitFitResult FitTransit(const TransitSeries& series, const TransitFitOptions
   for (std::size_t c = 0; c < candidates.size(); ++c) {
     TransitProblem problem(series, options, candidates[c]);
     const int k = problem.Dimension() + problem.BaselineCount();
-    if (k > richestK) richestK = k, richest = c;
+    if (std::isfinite(chi2s[c]) && k > richestK) richestK = k, richest = c;
+  }
+  if (richestK < 0) {
+    res.message = "no baseline could be fitted (terms that repeat one another)";
+    return res;
   }
   const double norm = std::max(chi2s[richest] / std::max(1.0, static_cast<double>(n) - richestK), 1e-300);
   std::size_t chosen = 0;

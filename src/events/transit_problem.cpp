@@ -10,6 +10,8 @@ namespace morvik::events {
 
 namespace {
 
+constexpr double kNoFit = 1e100; // the residual of every point when nothing fits
+
 double Mean(const std::vector<double>& v) {
   double s = 0.0;
   for (double x : v)
@@ -160,8 +162,13 @@ double TransitProblem::LogPosterior(const std::vector<double>& theta) const {
 
 void TransitProblem::Residuals(const std::vector<double>& theta, std::vector<double>& r) const {
   std::vector<double> model;
-  Chi2(theta, &model);
   r.resize(y_.size());
+  // Baseline terms that repeat one another (airmass linear in time, say) leave the
+  // normal equations singular: such a model is no fit at all.
+  if (!std::isfinite(Chi2(theta, &model))) {
+    std::fill(r.begin(), r.end(), kNoFit);
+    return;
+  }
   for (std::size_t i = 0; i < y_.size(); ++i)
     r[i] = (y_[i] - model[i]) / err_[i];
 }
@@ -231,6 +238,7 @@ double TransitProblem::Minimize(std::vector<double>& theta, std::vector<double>*
       if (lambda > 1e12) break;
     }
   }
+  if (chi2 >= kNoFit) return std::numeric_limits<double>::infinity();
   if (covariance) {
     jacobian();
     std::vector<double> dummy(D, 0.0);

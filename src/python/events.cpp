@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -48,7 +49,9 @@ events::TransitSeries SeriesFrom(const Doubles& t, const Doubles& y, const std::
 std::string FitTransitCsv(const Doubles& t, const Doubles& y, const std::optional<Doubles>& dy, bool magnitudes,
                           double period, std::optional<double> t0, std::optional<std::pair<double, double>> ld,
                           bool fitLd, const std::string& filter, double teff, std::optional<std::string> baseline,
-                          double exposure, int walkers, int steps, std::uint64_t seed) {
+                          double exposure, int walkers, int steps, std::uint64_t seed,
+                          const std::optional<Doubles>& airmass, const std::vector<std::string>& names,
+                          const std::vector<Doubles>& columns) {
   cli::EventOptions o;
   o.period = period;
   o.t0 = t0;
@@ -60,7 +63,15 @@ std::string FitTransitCsv(const Doubles& t, const Doubles& y, const std::optiona
   o.exposure = exposure;
   o.walkers = walkers;
   o.steps = steps;
-  const events::TransitSeries s = SeriesFrom(t, y, dy, magnitudes);
+  events::TransitSeries s = SeriesFrom(t, y, dy, magnitudes);
+  if (airmass) s.airmass = Vec(*airmass);
+  if (names.size() != columns.size()) throw std::invalid_argument("one name per extra column");
+  s.extraNames = names;
+  for (const Doubles& c : columns)
+    s.extra.push_back(Vec(c));
+  if ((airmass && s.airmass.size() != s.t.size()) ||
+      std::any_of(s.extra.begin(), s.extra.end(), [&](const auto& c) { return c.size() != s.t.size(); }))
+    throw std::invalid_argument("airmass and extra columns must have the length of t");
   events::TransitFitResult r;
   {
     py::gil_scoped_release release;
@@ -84,6 +95,7 @@ void BindEvents(py::module_& m) {
   m.def("fit_transit_csv", &FitTransitCsv, py::arg("t"), py::arg("y"), py::arg("dy"), py::arg("magnitudes"),
         py::arg("period"), py::arg("t0"), py::arg("ld"), py::arg("fit_ld"), py::arg("filter"), py::arg("teff"),
         py::arg("baseline"), py::arg("exposure"), py::arg("walkers"), py::arg("steps"), py::arg("seed"),
+        py::arg("airmass"), py::arg("names"), py::arg("columns"),
         "The transit fit of morvik-cli --transit as its CSV text.");
   m.def("minima_csv", &MinimaCsv, py::arg("t"), py::arg("y"), py::arg("magnitudes"), py::arg("ephemeris"),
         py::arg("period"), "The minima of morvik-cli --minima as its CSV text.");

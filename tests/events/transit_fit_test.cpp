@@ -96,4 +96,61 @@ TEST(TransitFitScience, MidTimeAndRadiusErrorsAreCalibrated) {
   EXPECT_LT(medianBias, 0.01);
 }
 
+TEST(TransitFitScience, MidTimeErrorDoesNotFollowAWrongGain) {
+  // Errors written at half or twice the truth (a wrong gain in the header): after the
+  // scaling to a reduced chi2 of 1 the mid-time error stays within 10 %.
+  std::mt19937_64 rng(4242);
+  for (int k = 0; k < 6; ++k) {
+    Drawn d = Draw(rng);
+    double sigma[3] = {0, 0, 0};
+    const double scales[3] = {0.5, 1.0, 2.0};
+    for (int s = 0; s < 3; ++s) {
+      d.night.errorScale = scales[s];
+      const EventNight night = MakeTransitNight(d.shape, d.offset, d.night, 77 + static_cast<std::uint64_t>(k));
+      const TransitFitResult r = FitTransit(Series(night), QuickOptions(d.shape));
+      ASSERT_TRUE(r.ok);
+      sigma[s] = r.Find("t0")->Sigma();
+    }
+    EXPECT_NEAR(sigma[0] / sigma[1], 1.0, 0.1) << k;
+    EXPECT_NEAR(sigma[2] / sigma[1], 1.0, 0.1) << k;
+  }
+}
+
+TEST(TransitFit, BaselineChosenByBicAndRefusals) {
+  TransitShape shape;
+  shape.p = 0.13;
+  shape.aRs = 9.0;
+  shape.period = 3.0;
+  NightOptions o;
+  o.white = 0.0015;
+  o.airmassSlope = -0.03; // extinction left in the differential flux
+  const EventNight night = MakeTransitNight(shape, 0.0, o, 5);
+  TransitFitOptions f = QuickOptions(shape);
+  f.tryAirmass = true;
+  f.steps = 300;
+  const TransitFitResult r = FitTransit(Series(night), f);
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(r.baseline.airmass) << r.baseline.Describe(Series(night));
+  EXPECT_EQ(r.candidates.size(), 4u); // time0/time1, each with and without airmass
+  // A column that repeats the time term leaves some candidates singular: they are
+  // passed over, not fitted with garbage.
+  TransitSeries clock = Series(night);
+  clock.extraNames = {"clock"};
+  clock.extra = {clock.t};
+  const TransitFitResult c = FitTransit(clock, f);
+  ASSERT_TRUE(c.ok);
+  EXPECT_TRUE(std::isfinite(c.Find("t0")->p50));
+  // Too few points, or an error of zero, is refused with a reason.
+  TransitSeries few = Series(night);
+  few.t.resize(5);
+  few.flux.resize(5);
+  few.err.resize(5);
+  EXPECT_FALSE(FitTransit(few, f).ok);
+  TransitSeries zero = Series(night);
+  zero.err[3] = 0.0;
+  const TransitFitResult z = FitTransit(zero, f);
+  EXPECT_FALSE(z.ok);
+  EXPECT_FALSE(z.message.empty());
+}
+
 } // namespace

@@ -28,6 +28,19 @@ def test_fit_transit_tables_are_seeded_and_find_the_dip():
     assert m.summary.loc["t0", "p50"] == pytest.approx(t0["p50"], abs=t0["plus"])
 
 
+def test_an_airmass_trend_is_chosen_by_the_bic():
+    t, y = dip(seed=8)
+    # Setting: the zenith distance grows from 40 to 72 degrees, sec z from 1.3 to 3.2.
+    airmass = 1 / np.cos(np.radians(40 + 32 * (t - t[0]) / (t[-1] - t[0])))
+    fwhm = np.random.default_rng(2).normal(3.0, 0.2, t.size)
+    fit = morvik.fit_transit(t, y * (1 - 0.03 * (airmass - 1)), np.full(t.size, 0.002), steps=300, walkers=16,
+                             airmass=airmass, columns={"fwhm": fwhm})
+    assert "airmass" in fit.info["baseline"] and "fwhm" not in fit.info["baseline"]
+    assert len(fit.info["baseline_bic"]) == 12
+    with pytest.raises(ValueError):
+        morvik.fit_transit(t, y, airmass=airmass[:-1])
+
+
 def test_minima_with_an_ephemeris_give_cycles_and_o_c():
     t1, y1 = dip(seed=1, depth=0.3)
     t2, y2 = dip(seed=2, depth=0.3)

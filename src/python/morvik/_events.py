@@ -25,19 +25,23 @@ def _table(section):
 
 
 def fit_transit(t, y, dy=None, *, period=3.0, t0=None, ld=None, fit_ld=False, filter="V", teff=5750.0,
-                baseline=None, exposure=0.0, walkers=32, steps=5000, seed=1, magnitudes=False):
+                baseline=None, exposure=0.0, walkers=32, steps=5000, seed=1, magnitudes=False, airmass=None,
+                columns=None):
     """Fit a transit to relative flux y (or magnitudes with magnitudes=True).
 
     ld=(u1, u2) fixes the limb darkening; otherwise it comes from the table by filter and
     teff, free about it with fit_ld=True. baseline="time2+airmass" fixes the baseline;
-    by default the BIC chooses among polynomials in time. exposure is in seconds.
+    by default the BIC chooses among polynomials in time, with and without airmass (an
+    array) and the extra columns (a dict of name -> array, up to four). exposure is in
+    seconds.
     Returns TransitFit(summary, info, points); summary is indexed by parameter name.
     """
     text = _core.fit_transit_csv(np.asarray(t, float), np.asarray(y, float),
                                  None if dy is None else np.asarray(dy, float), bool(magnitudes), float(period),
                                  None if t0 is None else float(t0), None if ld is None else tuple(map(float, ld)),
                                  bool(fit_ld), str(filter), float(teff), baseline, float(exposure), int(walkers),
-                                 int(steps), int(seed))
+                                 int(steps), int(seed), None if airmass is None else np.asarray(airmass, float),
+                                 list(columns or {}), [np.asarray(v, float) for v in (columns or {}).values()])
     params, figures, points = _sections(text)
     summary = _table(params).set_index("parameter")
     info = {}
