@@ -39,8 +39,7 @@ double RedNoiseBeta(const std::vector<double>& t, const std::vector<double>& res
     nLo = 2;
     nHi = std::max<std::size_t>(2, n / 10);
   }
-  double sum = 0.0;
-  int count = 0;
+  double largest = 1.0;
   for (std::size_t N = nLo; N <= nHi; ++N) {
     const std::size_t M = n / N;
     if (M < 2) break;
@@ -55,10 +54,9 @@ double RedNoiseBeta(const std::vector<double>& t, const std::vector<double>& res
     sN = std::sqrt(sN / static_cast<double>(M));
     const double expected =
         s1 / std::sqrt(static_cast<double>(N)) * std::sqrt(static_cast<double>(M) / static_cast<double>(M - 1));
-    sum += sN / expected;
-    ++count;
+    largest = std::max(largest, sN / expected);
   }
-  return count > 0 ? std::max(1.0, sum / count) : 1.0;
+  return largest;
 }
 
 namespace {

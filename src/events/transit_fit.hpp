@@ -97,8 +97,10 @@ void TabulatedLimbDarkening(const std::string& filter, double teff, double& u1, 
 
 // The red-noise factor of Winn et al. (2008, ApJ 683, 1076) after Pont, Zucker &
 // Queloz (2006, MNRAS 373, 231): residuals averaged in bins of N consecutive points
-// scatter by beta sigma_1 / sqrt(N) sqrt(M / (M - 1)); beta is averaged over bin
-// lengths between binLo and binHi days and is never below 1.
+// scatter by beta sigma_1 / sqrt(N) sqrt(M / (M - 1)). Over the bin lengths between
+// binLo and binHi days the largest beta is kept (their mean, as Winn et al. take it,
+// left the true mid-time outside 2 sigma too often on nights with red noise); never
+// below 1.
 double RedNoiseBeta(const std::vector<double>& t, const std::vector<double>& residuals, double binLo, double binHi);
 
 } // namespace morvik::events
