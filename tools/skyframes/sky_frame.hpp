@@ -19,7 +19,7 @@ struct SkyOptions {
   morvik::astrometry::Sky centre{327.7582, 12.6256};
   double scale = 6.0; // arcseconds per pixel
   int width = 640, height = 480;
-  double rotation = 0;       // degrees: north from the frame's +y axis towards -x
+  double rotation = 0;       // degrees: north from the frame's +y axis towards +x
   bool meridianFlip = false; // rotated by a further 180 degrees
   bool mirror = false;
   double fwhm = 2.2;         // pixels
