@@ -78,7 +78,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
         name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--check-ensemble" ||
-        name == "--drop-varying" || name == "--more-indices" || name == "--approximate") {
+        name == "--drop-varying" || name == "--more-indices" || name == "--approximate" || IsSkyFlag(name)) {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -97,6 +97,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--drop-varying") o.settings.DropVarying = true;
       if (name == "--more-indices") o.moreIndices = true;
       if (name == "--approximate") o.periodSearch.approximate = true;
+      SetSkyFlag(name, o.sky);
       continue;
     }
 
@@ -127,7 +128,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                                           "--candidate-threshold",
                                           "--period-search",
                                           "--period-search-all"};
-    bool valued = IsPeriodSearchOption(name);
+    bool valued = IsPeriodSearchOption(name) || IsSkyValued(name);
     for (const char* v : kValued)
       valued = valued || name == v;
     if (!valued) return fail("unknown option " + name);
@@ -235,6 +236,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!path(OutputKind::PeriodSearchAll)) return fail("--period-search-all needs a file name");
     } else if (IsPeriodSearchOption(name)) {
       if (auto error = ParsePeriodSearchOption(name, value, o.periodSearch)) return fail(*error);
+    } else if (IsSkyValued(name)) {
+      if (auto error = ParseSkyValue(name, value, o.sky)) return fail(*error);
     } else if (name == "--log") {
       if (value.empty()) return fail("--log needs a file name");
       o.logFile = value;
@@ -294,7 +297,7 @@ Search Variables and the outputs, in the order the options are given.
   --log FILE              write the log there instead of standard error
   --quiet                 write no log
   --help, --version
-
+)" + std::string(SkyHelp()) + R"(
 Exit status: 0 done, 1 failure (message on standard error), 2 usage error.
 )";
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/cli_period_options.hpp"
+#include "app/cli/cli_sky_options.hpp"
 #include "workspace/settings.hpp"
 
 namespace morvik::cli {
@@ -62,6 +63,7 @@ struct Options {
   bool quiet = false;
   bool moreIndices = false;         // axis items 8 ... 13 and the new index columns in --stats
   PeriodSearchOptions periodSearch; // settings of --period-search and --period-search-all
+  SkyCliOptions sky;
 };
 
 struct ParseResult {
