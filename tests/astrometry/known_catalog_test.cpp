@@ -103,10 +103,10 @@ TEST(KnownCatalogTest, NearestWinsWhenTwoCompete) {
   const std::vector<KnownStar> known = {{"far", {10, 3.0 / 3600}, "", {}, ""},
                                         {"near", {10, 1.0 / 3600}, "", {}, ""},
                                         {"middle", {10 + 5.0 / 3600, 0}, "", {}, ""}};
-  const auto m = CrossMatch(stars, known, 4.0);
+  const auto m = CrossMatch(stars, known, 6.0);
   ASSERT_EQ(m.size(), 2u);
   EXPECT_EQ(known[m[0].known].name, "near");
-  EXPECT_EQ(m[1].star, 1u); // "middle" is 3" from star 1, 5" from star 0
+  EXPECT_EQ(m[1].star, 1u); // "middle" is 3" from star 1, 5" from star 0: both within
   EXPECT_EQ(known[m[1].known].name, "middle");
 }
 
