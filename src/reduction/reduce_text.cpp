@@ -55,6 +55,7 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
   if (s.system != TimeSystem::Utc) out += "Target: RA " + Number(r.ra, 5) + " deg, Dec " + Number(r.dec, 5) + " deg\n";
   out += "Reference frame: " + r.reference + "\n";
   if (const std::string line = SkyReportLine(r.sky); !line.empty()) out += line + "\n";
+  out += TychoReportText(r.sky);
   out += "Stars in the catalog: " + std::to_string(r.stars) + "; rows: " + std::to_string(r.rows) + "\n";
   out += "Magnitudes: -2.5 log10(flux / exposure) + " + Number(s.zeroPoint, 3) + "\n";
   out += "Aperture: " +

@@ -4,10 +4,33 @@
 #include <cstdio>
 
 #include "astrometry/sexagesimal.hpp"
+#include "astrometry/tycho_v.hpp"
 #include "frames/frame_file.hpp"
 #include "reduction/frame_measure.hpp"
 
 namespace morvik::reduction {
+
+namespace {
+
+// The catalog's Tycho-2 stars, matched within two pixels' worth of arc.
+void FindTycho(ReferenceSky& sky, const std::vector<Detection>& stars, const std::string& indexDir) {
+  const astrometry::Wcs& w = sky.wcs;
+  const astrometry::Sky centre = w.PixelToSky((w.width - 1) / 2.0, (w.height - 1) / 2.0);
+  const double radius = 0.55 * std::hypot(w.width, w.height) * w.Scale() / 3600.0;
+  std::vector<astrometry::CatalogStar> tycho;
+  try {
+    tycho = astrometry::ReadIndexFolder(indexDir, centre, radius);
+  } catch (const std::exception&) {
+    return; // no readable index: no comparison candidates, the solution stands
+  }
+  std::vector<astrometry::Sky> positions;
+  for (const Detection& d : stars)
+    positions.push_back(w.PixelToSky(d.at.x, d.at.y));
+  for (const auto& m : astrometry::MatchTycho(positions, tycho, 2.0 * w.Scale()))
+    sky.tycho.emplace_back(m.star, m.vt);
+}
+
+} // namespace
 
 ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImage& header,
                             const std::vector<Detection>& stars, long width, long height) {
@@ -30,6 +53,7 @@ ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImag
   sky.reason = r.reason;
   sky.wcs = r.wcs;
   sky.cpuSeconds = r.cpuSeconds;
+  if (r.ok) FindTycho(sky, stars, settings.setup.indexDir);
   return sky;
 }
 
@@ -57,6 +81,20 @@ std::vector<std::pair<double, double>> CatalogSky(const ReferenceSky& sky, const
   for (const Point& p : catalog) {
     const astrometry::Sky s = sky.wcs.PixelToSky(p.x, p.y);
     out.emplace_back(s.ra, s.dec);
+  }
+  return out;
+}
+
+std::string TychoReportText(const ReferenceSky& sky) {
+  if (sky.tycho.empty()) return "";
+  // The index files carry VT only: V = VT - 0.090 (BT - VT) needs BT, so these are
+  // Tycho VT, within about 0.1 mag of V for stars of ordinary colour, not standard V.
+  std::string out = "Tycho-2 stars of the field (comparison candidates; VT from the solver's index files, no BT "
+                    "there, so not standard V):\n# id | VT\n";
+  for (const auto& [index, vt] : sky.tycho) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%zu | %.3f\n", index + 1, vt);
+    out += line;
   }
   return out;
 }

@@ -33,6 +33,9 @@ struct ReferenceSky {
   std::string reason; // why not, when tried
   astrometry::Wcs wcs;
   double cpuSeconds = 0;
+  // Catalog stars (0-based, in the order of the stars given) that are Tycho-2 stars
+  // of the solver's index files, with their VT: comparison candidates.
+  std::vector<std::pair<std::size_t, double>> tycho;
 };
 
 ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImage& header,
@@ -46,5 +49,8 @@ std::vector<std::pair<double, double>> CatalogSky(const ReferenceSky& sky, const
 
 // "Plate solution: ..." for the report and the terminal; "" when not tried.
 std::string SkyReportLine(const ReferenceSky& sky);
+
+// The report's list of Tycho-2 comparison candidates; "" when there are none.
+std::string TychoReportText(const ReferenceSky& sky);
 
 } // namespace morvik::reduction

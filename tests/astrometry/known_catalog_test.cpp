@@ -8,6 +8,7 @@
 
 #include "astrometry/known_catalog.hpp"
 #include "astrometry/sexagesimal.hpp"
+#include "astrometry/tycho_v.hpp"
 #include "common/errors.hpp"
 
 namespace morvik::astrometry {
@@ -95,6 +96,15 @@ TEST(KnownCatalogTest, GeneratedCatalogueNamesEveryPlantedVariableAndNothingElse
     EXPECT_EQ(a[k].star, b[k].star);
     EXPECT_NEAR(a[k].arcsec, b[k].arcsec, 0.2);
   }
+}
+
+TEST(KnownCatalogTest, JohnsonVFromTychoWithinItsColourRange) {
+  // V = VT - 0.090 (BT - VT): by hand for BT - VT = 1.0 and 0.5, refused outside
+  // -0.2 ... 1.8.
+  EXPECT_NEAR(*JohnsonV(10.0, 11.0), 9.91, 1e-12);
+  EXPECT_NEAR(*JohnsonV(8.2, 8.7), 8.155, 1e-12);
+  EXPECT_FALSE(JohnsonV(10.0, 9.7));
+  EXPECT_FALSE(JohnsonV(10.0, 11.9));
 }
 
 TEST(KnownCatalogTest, NearestWinsWhenTwoCompete) {

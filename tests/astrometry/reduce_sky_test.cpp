@@ -100,6 +100,29 @@ TEST(ReduceSkyTest, SolvedFieldCarriesTheSkyAndOpensAsBefore) {
       }
   }
   EXPECT_GT(checked, stars / 2);
+
+  // The Tycho-2 stars among the catalog, with the VT the frames were made from.
+  std::istringstream report(Text(dir / "solved_reduction.txt"));
+  std::vector<std::pair<double, double>> xy; // by id - 1
+  for (std::istringstream all(xml); std::getline(all, line);) {
+    double x = 0, y = 0;
+    if (std::sscanf(line.c_str(), " <s id=\"%*d\" x=\"%lf\" y=\"%lf\"", &x, &y) == 2) xy.emplace_back(x, y);
+  }
+  int tycho = 0;
+  for (bool listing = false; std::getline(report, line);) {
+    if (line.rfind("# id | VT", 0) == 0) listing = true;
+    std::size_t id = 0;
+    double vt = 0;
+    if (!listing || std::sscanf(line.c_str(), "%zu | %lf", &id, &vt) != 2) continue;
+    ASSERT_LE(id, xy.size());
+    bool found = false;
+    for (const auto& t : truth.stars)
+      found = found || (std::hypot(t.x + 1 - xy[id - 1].first, t.y + 1 - xy[id - 1].second) < 0.5 &&
+                        std::abs(t.mag - vt) < 0.001);
+    EXPECT_TRUE(found) << line;
+    ++tycho;
+  }
+  EXPECT_GE(tycho, 20);
   EXPECT_NE(Text(dir / "solved.fts").find("CTYPE1  = 'RA---TAN"), std::string::npos);
   EXPECT_NE(Text(dir / "solved_reduction.txt").find("Plate solution: centre"), std::string::npos);
   EXPECT_EQ(Text(dir / "plain.xml").find(" ra="), std::string::npos);
