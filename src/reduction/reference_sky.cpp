@@ -91,11 +91,16 @@ std::string TychoReportText(const ReferenceSky& sky) {
   // Tycho VT, within about 0.1 mag of V for stars of ordinary colour, not standard V.
   std::string out = "Tycho-2 stars of the field (comparison candidates; VT from the solver's index files, no BT "
                     "there, so not standard V):\n# id | VT\n";
-  for (const auto& [index, vt] : sky.tycho) {
+  // The brightest are listed (the catalog runs brightest first): a wide field holds
+  // thousands.
+  constexpr std::size_t kListed = 200;
+  for (std::size_t k = 0; k < sky.tycho.size() && k < kListed; ++k) {
+    const auto& [index, vt] = sky.tycho[k];
     char line[64];
     std::snprintf(line, sizeof line, "%zu | %.3f\n", index + 1, vt);
     out += line;
   }
+  if (sky.tycho.size() > kListed) out += "(and " + std::to_string(sky.tycho.size() - kListed) + " fainter ones)\n";
   return out;
 }
 
