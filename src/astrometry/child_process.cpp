@@ -42,17 +42,14 @@ double GroupCpuSeconds(pid_t group) {
 
 double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; }
 
-[[noreturn]] void Exec(const std::vector<std::string>& argv, const std::string& workDir, int out) {
+// In the child of a possibly threaded parent: nothing that allocates or locks.
+[[noreturn]] void Exec(char* const* args, const char* workDir, int out) {
   setpgid(0, 0);
   dup2(out, STDOUT_FILENO);
   dup2(out, STDERR_FILENO);
   close(out);
-  if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
-  std::vector<char*> args;
-  for (const std::string& a : argv)
-    args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
+  if (workDir[0] != '\0' && chdir(workDir) != 0) _exit(127);
+  execvp(args[0], args);
   _exit(127);
 }
 
@@ -62,6 +59,10 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& wo
                      double wallSeconds) {
   ChildResult r;
   if (argv.empty()) return r;
+  std::vector<char*> args;
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   int pipeFd[2];
   if (pipe2(pipeFd, O_CLOEXEC) != 0) return r;
   const pid_t pid = fork();
@@ -72,11 +73,12 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& wo
   }
   if (pid == 0) {
     close(pipeFd[0]);
-    Exec(argv, workDir, pipeFd[1]);
+    Exec(args.data(), workDir.c_str(), pipeFd[1]);
   }
   setpgid(pid, pid); // also from here: no race with the kill below
   close(pipeFd[1]);
   r.started = true;
+  r.processGroup = pid;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(wallSeconds);
   char buffer[4096];
   auto nextCpuCheck = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@ namespace morvik::astrometry {
 
 struct ChildResult {
   bool started = false;
+  int processGroup = 0;  // the child's process id, which names its group
   bool timedOut = false; // killed at a bound
   int exitCode = -1;     // -1 when killed by a signal
   double cpuSeconds = 0; // user + system time of the child and its own children
