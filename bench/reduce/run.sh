@@ -36,7 +36,7 @@ echo "source-extractor: 2 processes of 1 thread, detection ${DETECT:-at its defa
 now() { date +%s.%N; }
 t0=$(now)
 /usr/bin/time -f "%M %U %S" -o "$WORK/reduce.rss" "$BUILD/src/app/reduce/morvik-reduce" "$WORK/frames" \
-  --out "$WORK/out/field" --aperture "$APERTURE" >"$WORK/reduce.log"
+  --out "$WORK/out/field" --aperture "$APERTURE" --no-solve >"$WORK/reduce.log"
 t1=$(now)
 
 printf 'NUMBER\nX_IMAGE\nY_IMAGE\nFLUX_APER\nFLUXERR_APER\nFLAGS\n' >"$WORK/sex/params"

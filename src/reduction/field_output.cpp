@@ -36,6 +36,8 @@ bool WriteFits(const std::string& path, const FieldFiles& files) {
     double v = value;
     fits_update_key(f, TDOUBLE, key.c_str(), &v, nullptr, &status);
   }
+  for (const std::string& record : files.records)
+    fits_write_record(f, record.c_str(), &status);
   std::vector<float> pixels = files.pixels;
   // The viewer has no missing pixels: they show as 0.
   for (float& v : pixels)

@@ -18,6 +18,7 @@ struct FieldFiles {
   long height = 0;
   std::vector<std::pair<std::string, std::string>> textCards; // keyword, string value
   std::vector<std::pair<std::string, double>> numberCards;
+  std::vector<std::string> records; // whole header cards (the WCS of a solved frame)
 };
 
 // out is DIR/NAME. On success written lists the four paths; on failure nothing of an

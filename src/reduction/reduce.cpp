@@ -347,6 +347,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
   BuildCatalog(ctx, ref);
+  result.sky = SolveReference(s.sky, ref.header, ref.stars, ctx.width, ctx.height);
   // Its pixels are measured again with the others.
   if (auto it = kept.find(ref.report.file); it != kept.end()) {
     it->second.measurer = std::move(ref.measurer);
@@ -448,7 +449,8 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   const double refExposure = ref.report.exposure > 0 ? ref.report.exposure : 1.0;
   for (std::size_t k = 0; k < ctx.catalog.size(); ++k)
     catalogMag[k] = s.zeroPoint - 2.5 * std::log10(ref.stars[k].flux / refExposure);
-  files.catalog = CatalogText(ctx.catalog, catalogMag);
+  files.catalog = CatalogText(ctx.catalog, catalogMag, CatalogSky(result.sky, ctx.catalog));
+  files.records = WcsRecords(result.sky);
   files.report = ReportText(s, result);
   files.pixels = std::move(ref.calibrated);
   files.width = ctx.width;

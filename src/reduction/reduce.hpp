@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reduction/frame_time.hpp"
+#include "reduction/reference_sky.hpp"
 #include "reduction/star_match.hpp"
 
 namespace morvik::reduction {
@@ -30,6 +31,7 @@ struct ReduceSettings {
   TimeSystem system = TimeSystem::Utc;
   std::optional<double> ra, dec; // degrees; else RA/DEC or OBJCTRA/OBJCTDEC of the reference
   int threads = 2;
+  SkySettings sky; // plate solving of the reference
 };
 
 // What became of one frame.
@@ -60,6 +62,7 @@ struct ReduceResult {
   int rows = 0;
   std::string reference;
   double ra = 0, dec = 0; // degrees: the target of HJD / BJD
+  ReferenceSky sky;
 };
 
 // done frames of total; called from the worker threads (one call at a time).

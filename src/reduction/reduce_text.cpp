@@ -36,11 +36,14 @@ void TableWriter::Add(double time, const std::vector<float>& mag, const std::vec
   text_ += "\r\n";
 }
 
-std::string CatalogText(const std::vector<Point>& positions, const std::vector<double>& magnitudes) {
+std::string CatalogText(const std::vector<Point>& positions, const std::vector<double>& magnitudes,
+                        const std::vector<std::pair<double, double>>& sky) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<cat_file>\n <stars>\n";
   for (std::size_t i = 0; i < positions.size(); ++i) {
     out += "  <s id=\"" + std::to_string(i + 1) + "\" x=\"" + Number(positions[i].x + 1.0, 3) + "\" y=\"" +
-           Number(positions[i].y + 1.0, 3) + "\" m=\"" + Number(magnitudes[i], 3) + "\"/>\n";
+           Number(positions[i].y + 1.0, 3) + "\" m=\"" + Number(magnitudes[i], 3) + "\"";
+    if (i < sky.size()) out += " ra=\"" + Number(sky[i].first, 6) + "\" dec=\"" + Number(sky[i].second, 6) + "\"";
+    out += "/>\n";
   }
   out += " </stars>\n</cat_file>\n";
   return out;
@@ -51,6 +54,8 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
   out += "Time: " + std::string(TimeSystemName(s.system)) + "\n";
   if (s.system != TimeSystem::Utc) out += "Target: RA " + Number(r.ra, 5) + " deg, Dec " + Number(r.dec, 5) + " deg\n";
   out += "Reference frame: " + r.reference + "\n";
+  if (const std::string line = SkyReportLine(r.sky); !line.empty()) out += line + "\n";
+  out += TychoReportText(r.sky);
   out += "Stars in the catalog: " + std::to_string(r.stars) + "; rows: " + std::to_string(r.rows) + "\n";
   out += "Magnitudes: -2.5 log10(flux / exposure) + " + Number(s.zeroPoint, 3) + "\n";
   out += "Aperture: " +

@@ -30,7 +30,7 @@ TEST(CliEventOptions, ValuesAndUsageErrors) {
       {{"--ld", "0.4"}, false},
       {{"--ephemeris", "2460000.1,0.8"}, true},
       {{"--ephemeris", "2460000.1,-1"}, false},
-      {{"--target", "120.5,-3.25"}, true},
+      {{"--target", "120.5 -3.25"}, true},
       {{"--walkers", "4"}, false},
       {{"--steps", "2000"}, true},
       {{"--transit-report", ""}, false},

@@ -20,7 +20,7 @@ std::optional<std::pair<double, double>> Pair(const std::string& value) {
 
 bool IsEventOption(const std::string& name) {
   return name == "--period" || name == "--t0" || name == "--ld" || name == "--filter" || name == "--teff" ||
-         name == "--baseline" || name == "--ephemeris" || name == "--target" || name == "--exposure" ||
+         name == "--baseline" || name == "--ephemeris" || name == "--exposure" ||
          name == "--walkers" || name == "--steps" || name == "--transit-report" || name == "--observer";
 }
 
@@ -50,11 +50,11 @@ std::optional<std::string> ParseEventOption(const std::string& name, const std::
   } else if (name == "--baseline") {
     if (value.empty()) return "--baseline needs terms such as time2+airmass";
     o.baseline = value;
-  } else if (name == "--ephemeris" || name == "--target") {
+  } else if (name == "--ephemeris") {
     const auto p = Pair(value);
-    if (!p) return name + (name == "--target" ? " needs RA,DEC in degrees" : " needs T0,P") + ", not \"" + value + "\"";
-    if (name == "--ephemeris" && !(p->second > 0.0)) return "--ephemeris needs a positive period";
-    (name == "--ephemeris" ? o.ephemeris : o.target) = p;
+    if (!p) return "--ephemeris needs T0,P, not \"" + value + "\"";
+    if (!(p->second > 0.0)) return "--ephemeris needs a positive period";
+    o.ephemeris = p;
   } else if (name == "--exposure") {
     if (!number || *number < 0.0) return "--exposure needs seconds, not \"" + value + "\"";
     o.exposure = *number;
@@ -90,7 +90,7 @@ const char* EventHelp() {
   --exposure S            exposure in seconds; the model is averaged over it
   --walkers N --steps N   the sampler (32, 5000); --seed seeds it
   --ephemeris T0,P        the ephemeris of --minima (fitted to the minima otherwise)
-  --target RA,DEC         degrees: converts JD (UTC) to BJD_TDB for the report
+  (--target "RA DEC" also converts JD (UTC) to BJD_TDB for the report)
   --transit-report FILE   the last --transit in the AAVSO exoplanet format
   --observer CODE         observer code in the report
 )";

@@ -16,7 +16,7 @@ struct EventOptions {
   double teff = 5750.0;                               // --teff
   std::optional<std::string> baseline;                // --baseline time0|time1|time2[+airmass][+COLUMN...]
   std::optional<std::pair<double, double>> ephemeris; // --ephemeris T0,P
-  std::optional<std::pair<double, double>> target;    // --target RA,DEC (degrees)
+  std::optional<std::pair<double, double>> target;    // the target's RA, Dec (degrees), from --target
   double exposure = 0.0;                              // --exposure seconds (model averaged over it)
   int walkers = 32, steps = 5000;                     // --walkers, --steps
   std::optional<std::string> reportPath;              // --transit-report FILE

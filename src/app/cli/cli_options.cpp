@@ -78,7 +78,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Options without a value.
     if (name == "--help" || name == "--version" || name == "--histogram" || name == "--no-marks" ||
         name == "--frame-info" || name == "--header" || name == "--quiet" || name == "--check-ensemble" ||
-        name == "--drop-varying" || name == "--more-indices" || name == "--approximate") {
+        name == "--drop-varying" || name == "--more-indices" || name == "--approximate" || IsSkyFlag(name)) {
       if (inlineValue) return fail(name + " takes no value");
       if (name == "--help") {
         r.action = ParseResult::Action::Help;
@@ -97,6 +97,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (name == "--drop-varying") o.settings.DropVarying = true;
       if (name == "--more-indices") o.moreIndices = true;
       if (name == "--approximate") o.periodSearch.approximate = true;
+      SetSkyFlag(name, o.sky);
       continue;
     }
 
@@ -129,7 +130,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                                           "--period-search-all",
                                           "--transit",
                                           "--minima"};
-    bool valued = IsPeriodSearchOption(name) || IsEventOption(name);
+    bool valued = IsPeriodSearchOption(name) || IsEventOption(name) || IsSkyValued(name);
     for (const char* v : kValued)
       valued = valued || name == v;
     if (!valued) return fail("unknown option " + name);
@@ -243,12 +244,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (auto error = ParseEventOption(name, value, o.events)) return fail(*error);
     } else if (IsPeriodSearchOption(name)) {
       if (auto error = ParsePeriodSearchOption(name, value, o.periodSearch)) return fail(*error);
+    } else if (IsSkyValued(name)) {
+      if (auto error = ParseSkyValue(name, value, o.sky)) return fail(*error);
     } else if (name == "--log") {
       if (value.empty()) return fail("--log needs a file name");
       o.logFile = value;
     }
   }
   if (!frameSeen) return fail("no FRAME given");
+  // One target for both uses: the star selected on the frame and the coordinates that
+  // turn the exoplanet report's times into BJD_TDB. A report needs no WCS for that.
+  if (o.sky.targetRa) o.events.target = std::make_pair(*o.sky.targetRa, *o.sky.targetDec);
+  o.sky.targetForTimes = o.sky.targetRa && !o.events.reportPath.empty();
   if (!o.moreIndices && (o.settings.ChartX > 7 || o.settings.ChartY > 7))
     return fail(RangeText("--x-axis and --y-axis", SpinRange{0, 7}) + " (8 to 13 with --more-indices)");
   return r;
@@ -303,7 +310,7 @@ Search Variables and the outputs, in the order the options are given.
   --log FILE              write the log there instead of standard error
   --quiet                 write no log
   --help, --version
-
+)" + std::string(SkyHelp()) + R"(
 Exit status: 0 done, 1 failure (message on standard error), 2 usage error.
 )";
 }

@@ -9,6 +9,7 @@
 
 #include "app/cli/cli_event_options.hpp"
 #include "app/cli/cli_period_options.hpp"
+#include "app/cli/cli_sky_options.hpp"
 #include "workspace/settings.hpp"
 
 namespace morvik::cli {
@@ -66,6 +67,7 @@ struct Options {
   bool moreIndices = false;         // axis items 8 ... 13 and the new index columns in --stats
   PeriodSearchOptions periodSearch; // settings of --period-search and --period-search-all
   EventOptions events;              // settings of --transit and --minima
+  SkyCliOptions sky;
 };
 
 struct ParseResult {

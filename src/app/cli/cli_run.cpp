@@ -7,6 +7,7 @@
 #include "app/cli/cli_events.hpp"
 #include "app/cli/cli_outputs.hpp"
 #include "app/cli/cli_period_search.hpp"
+#include "app/cli/cli_sky.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/format.hpp"
@@ -65,6 +66,7 @@ public:
       std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderListing(ws_);
       std::fwrite(text.data(), 1, text.size(), out_);
     }
+    if (!sky_.AfterOpen(ws_, o_.frame, out_)) ok_ = false;
     std::fflush(out_);
     if (!o_.comp) {
       for (const Output& out : o_.outputs) {
@@ -142,7 +144,7 @@ private:
   void WriteOutput(const Output& out) {
     switch (out.kind) {
     case OutputKind::Stats:
-      Save(out.path, o_.moreIndices ? StatsCsvWithMore(ws_) : StatsCsv(ws_));
+      Save(out.path, sky_.Stats(ws_, o_.moreIndices ? StatsCsvWithMore(ws_) : StatsCsv(ws_)));
       break;
     case OutputKind::Chart:
       Save(out.path, ChartCsv(ws_));
@@ -170,7 +172,7 @@ private:
       break;
     }
     case OutputKind::Candidates:
-      Save(out.path, CandidatesCsv(ws_));
+      Save(out.path, sky_.Candidates(ws_, CandidatesCsv(ws_)));
       break;
     case OutputKind::PeriodSearch:
       if (!PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) ok_ = false;
@@ -218,6 +220,7 @@ private:
   const Options& o_;
   Workspace ws_;
   std::FILE* out_;
+  SkyRun sky_{o_.sky};
   bool ok_ = true;
 };
 

@@ -16,6 +16,7 @@
 
 #include "common/files.hpp"
 #include "common/parse.hpp"
+#include "reduce_sky_options.hpp"
 #include "reduction/reduce.hpp"
 
 namespace {
@@ -48,7 +49,11 @@ const char* kUsage =
     "  --exposure SECONDS      exposure time of every frame\n"
     "  --hjd | --bjd           heliocentric JD (UTC) or barycentric JD (TDB)\n"
     "  --ra RA --dec DEC       target position for --hjd/--bjd (default RA/DEC of the reference)\n"
-    "  --threads N             worker threads (default 2)\n";
+    "  --threads N             worker threads (default 2)\n"
+    "  --no-solve              do not plate-solve the reference frame\n"
+    "  --scale LOW HIGH        image scale for the solver, arcsec/px (default PIXSCALE/SECPIX or pixel size and\n"
+    "                          FOCALLEN of the reference, else unknown)\n"
+    "  --solve-time S          processor time the solver may take, seconds (default 30)\n";
 
 bool IsFrameName(const std::filesystem::path& p) {
   std::string name = p.filename().string();
@@ -78,6 +83,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   ReduceSettings s;
+  s.sky.solve = true;
   std::vector<std::string> args(argv + 1, argv + argc);
   auto number = [&](std::size_t& i, std::optional<double>& into) {
     if (i + 1 >= args.size()) return false;
@@ -140,6 +146,7 @@ int main(int argc, char** argv) {
     } else if (a == "--threads") {
       ok = number(i, value) && *value >= 1;
       s.threads = static_cast<int>(value.value_or(2));
+    } else if (ParseSkyOption(args, i, s.sky, ok)) {
     } else if (a.starts_with("--")) {
       return Usage("unknown option " + a);
     } else if (std::filesystem::is_directory(a)) {
@@ -182,6 +189,7 @@ int main(int argc, char** argv) {
     std::cerr << "morvik-reduce: " << result.error << '\n';
     return 1;
   }
+  if (const std::string line = morvik::reduction::SkyReportLine(result.sky); !line.empty()) std::cout << line << '\n';
   std::cout << "Reference frame: " << result.reference << '\n'
             << "Field written: " << result.stars << " stars, " << result.rows << " frames\n";
   for (const auto& path : result.written)
