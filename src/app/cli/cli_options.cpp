@@ -255,7 +255,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   // One target for both uses: the star selected on the frame and the coordinates that
   // turn the exoplanet report's times into BJD_TDB. A report needs no WCS for that.
   if (o.sky.targetRa) o.events.target = std::make_pair(*o.sky.targetRa, *o.sky.targetDec);
-  o.sky.targetForTimes = o.sky.targetRa && !o.events.reportPath.empty();
+  o.sky.targetForTimes = o.sky.targetRa.has_value() && o.events.reportPath.has_value();
   if (!o.moreIndices && (o.settings.ChartX > 7 || o.settings.ChartY > 7))
     return fail(RangeText("--x-axis and --y-axis", SpinRange{0, 7}) + " (8 to 13 with --more-indices)");
   return r;
