@@ -222,6 +222,7 @@ bool RunMethod(Search& x, PeriodMethod method, MethodResult& m) {
   // The detection (for the box search: the signal detection efficiency of Kovacs,
   // Zucker & Mazeh 2002) from the grid value, before refinement.
   if (!top.empty()) m.detection = sd > 0.0 ? (score[top[0]] - mean) / sd : 0.0;
+  if (!top.empty()) m.edge = top[0] == 0 ? -1 : (top[0] + 1 == mf.size() ? 1 : 0);
   const std::size_t nEff = x.series.t.size() - static_cast<std::size_t>(x.trend);
   for (std::size_t k : top) {
     PeriodPeak p;
@@ -267,6 +268,25 @@ void PreferHalfByEvidence(const Search& x, CombinedPeriod& c, double bicAtP) {
 
 void AddNote(CombinedPeriod& c, const std::string& text) { c.note = c.note.empty() ? text : c.note + "; " + text; }
 
+// A drift looks like a long period: when a polynomial trend alone (up to quadratic)
+// explains the light curve with a lower BIC than the model of the period, the note
+// says so.
+void SayWhenATrendFitsBetter(const Search& x, CombinedPeriod& c, double bicAtP) {
+  if (std::isnan(bicAtP)) return;
+  for (TrendOrder t : {TrendOrder::Linear, TrendOrder::Quadratic}) {
+    if (static_cast<int>(t) < static_cast<int>(x.trend)) continue;
+    const double bic = Bic(TrendChiSquared(x.fit, t), 1 + static_cast<std::size_t>(t), x.fit.Size());
+    if (!(bic < bicAtP)) continue;
+    c.trendFitsBetter = true;
+    char buf[120];
+    std::snprintf(buf, sizeof buf,
+                  "a %s trend without a period fits better (BIC %.1f lower): the period may be a drift", TrendName(t),
+                  bicAtP - bic);
+    AddNote(c, buf);
+    return;
+  }
+}
+
 // The combined answer with its warnings: a window peak under it, the edge of the range.
 void Combine(const Search& x, PeriodSearchResult& r) {
   r.combined = CombinePeriods(r.methods, x.settings.agreement);
@@ -288,12 +308,15 @@ void Combine(const Search& x, PeriodSearchResult& r) {
   const double f = 1.0 / c.period;
   c.window = WindowMark(x.series, f, r.windowPeaks, 1.0 / x.span);
   if (!c.window.empty()) AddNote(c, "on a peak of the spectral window (" + c.window + "): may be the sampling");
-  const double edge = static_cast<double>(x.minSep) * x.grid.step;
-  if (f <= x.grid.first + edge || f >= x.fmax - edge) {
+  int edge = 0;
+  for (const MethodResult& m : r.methods)
+    if (m.method == c.method && c.period == c.methodPeriod) edge = m.edge;
+  if (edge != 0) {
     c.atGridEdge = true;
-    AddNote(c, f <= x.grid.first + edge ? "at the longest period searched: the period may be longer"
-                                        : "at the shortest period searched: the period may be shorter");
+    AddNote(c, edge < 0 ? "at the longest period searched: the period may be longer"
+                        : "at the shortest period searched: the period may be shorter");
   }
+  SayWhenATrendFitsBetter(x, c, bicAtP);
   if (c.fap < 0.0 && x.rounds == 0) {
     // Without permutation rounds: the analytic probability of the strongest sinusoid
     // the answer accounts for, at its frequency or the first harmonic (two minima per

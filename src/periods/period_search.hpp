@@ -70,6 +70,7 @@ struct MethodResult {
                                                               // with the trend); NaN: not known
   double boxDuration = 0.0, boxMidTime = 0.0, boxDepth = 0.0; // box least squares only
   double boxDepthError = 0.0, boxSnr = 0.0;                   // the depth's standard error and depth / error
+  int edge = 0;            // the best peak at the end of the grid: -1 the longest period, 1 the shortest, else 0
   double halvedFrom = 0.0; // box least squares: the strongest peak's period when a half of it was preferred, else 0
 };
 
@@ -83,11 +84,12 @@ struct CombinedPeriod {
   PeriodMethod method = PeriodMethod::Gls; // the method whose peak is given
   int agreeing = 0;                        // methods whose best period is within the agreement
   int methodsRun = 0;
-  double secondPeriod = 0.0; // the next peak of that method, 0 if none
-  double methodPeriod = 0.0; // the method's own best period, before the choice among its multiples
-  std::string note;          // why this answer when the methods disagree, and any warning
-  std::string window;        // the window peak the answer lies on ("1 d", "1 yr", ...), empty if none
-  bool atGridEdge = false;   // the answer sits at the end of the range searched
+  double secondPeriod = 0.0;    // the next peak of that method, 0 if none
+  double methodPeriod = 0.0;    // the method's own best period, before the choice among its multiples
+  std::string note;             // why this answer when the methods disagree, and any warning
+  std::string window;           // the window peak the answer lies on ("1 d", "1 yr", ...), empty if none
+  bool atGridEdge = false;      // the answer sits at the end of the range searched
+  bool trendFitsBetter = false; // a polynomial trend without any period has the lower BIC
 };
 
 struct PeriodSearchResult {

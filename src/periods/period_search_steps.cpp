@@ -108,8 +108,12 @@ std::string WindowMark(const CleanSeries& s, double f, std::span<const double> w
   static constexpr Sampling kSampling[] = {
       {"1 d", 1.0}, {"1 sidereal d", 1.0027379093}, {"29.5 d", 1.0 / 29.530589}, {"1 yr", 1.0 / 365.25}};
   constexpr double kSamplingLevel = 0.1, kStrongLevel = 0.3, kOwnLevel = 0.5;
-  for (const Sampling& smp : kSampling)
-    if (std::fabs(f - smp.frequency) < tolerance && WindowAt(s, smp.frequency) >= kSamplingLevel) return smp.name;
+  const double span =
+      s.t.empty() ? 0.0 : *std::max_element(s.t.begin(), s.t.end()) - *std::min_element(s.t.begin(), s.t.end());
+  for (const Sampling& smp : kSampling) // only a sampling the span repeats makes aliases
+    if (span * smp.frequency >= 2.0 && std::fabs(f - smp.frequency) < tolerance &&
+        WindowAt(s, smp.frequency) >= kSamplingLevel)
+      return smp.name;
   for (double w : windowPeaks)
     if (std::fabs(f - w) < tolerance && WindowAt(s, w) >= kStrongLevel) return "window";
   if (WindowAt(s, f) >= kOwnLevel) return "window";

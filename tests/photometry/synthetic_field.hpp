@@ -35,7 +35,14 @@ struct SyntheticField {
 
 inline double NoiseAt(double mag) { return 0.003 + 0.002 * std::pow(10.0, 0.4 * (mag - 12.0)); }
 
-inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 300, int variables = 30) {
+// The variable among the comparison stars: its kind and full amplitude (0: 8 x its noise).
+struct EnsembleVariable {
+  Kind kind = Kind::Pulsating;
+  double amplitude = 0.0;
+};
+
+inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 300, int variables = 30,
+                                EnsembleVariable ensemble = {}) {
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::normal_distribution<double> gauss(0.0, 1.0);
@@ -101,7 +108,7 @@ inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 
   ev.mag = 10.0 + 0.5 * unit(rng);
   ev.sigma = NoiseAt(ev.mag);
   f.catalog.At(1).M = ev.mag;
-  makeVariable(ev, Kind::Pulsating, 8.0);
+  makeVariable(ev, ensemble.kind, ensemble.amplitude > 0.0 ? ensemble.amplitude / ev.sigma : 8.0);
 
   // Measurements: truth + common drift and transparency + noise, a few outliers and gaps.
   TTimeSeries& s = f.series;
