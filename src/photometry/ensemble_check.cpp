@@ -247,12 +247,12 @@ EnsembleCheck CheckEnsemble(const TTimeSeries& data, std::uint16_t compStarId, c
   for (std::size_t j = 0; j < stars; ++j) {
     StarCheck& c = result.Stars[j];
     if (!c.Checked) continue;
+    c.Episodic = c.LongestRun >= kEpisodeRun;
     if (c.Excess > result.Limit) {
       Flag(result, j);
       log.Add(FormatMessage("Varying comparison star %d: scatter %.4f, expected %.4f, excess %f (limit %f)",
                             {j + 1, c.Scatter, c.Expected, c.Excess, result.Limit}));
-    } else if (c.LongestRun >= kEpisodeRun) {
-      c.Episodic = true;
+    } else if (c.Episodic) {
       Flag(result, j);
       log.Add(
           FormatMessage("Varying comparison star %d: %d consecutive frames beyond %.0f times its scatter %.4f "

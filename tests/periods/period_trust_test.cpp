@@ -346,3 +346,37 @@ TEST(Fold, EpochAtTheMinimumBin) {
 
 } // namespace
 } // namespace morvik
+
+namespace morvik {
+namespace {
+
+// Every method's best peak is refined off the grid and carries its error: the truth
+// within three errors, and nearer than the grid's step (as a period) allows.
+TEST(Precision, EveryMethodsBestPeakIsRefinedWithItsError) {
+  std::mt19937_64 rnd(11);
+  std::normal_distribution<double> gauss;
+  const double period = 0.3137;
+  longspan::Sampling sampling;
+  sampling.seasons = 2;
+  sampling.nightFraction = 0.4;
+  const std::vector<double> t = longspan::MakeTimes(sampling, 77);
+  std::vector<double> y, dy;
+  for (double ti : t) {
+    y.push_back(13.0 + 0.1 * std::sin(kTwoPi * ti / period) + 0.01 * gauss(rnd));
+    dy.push_back(0.01);
+  }
+  PeriodSearchSettings set = RangeForPulsators();
+  set.grid.oversampling = 2; // a coarse grid: the refinement must do the work
+  const PeriodSearchResult r = SearchPeriods(t, y, dy, set);
+  const double gridStepInPeriod = period * period * r.grid.step;
+  for (const MethodResult& m : r.methods) {
+    ASSERT_FALSE(m.peaks.empty()) << MethodName(m.method);
+    const PeriodPeak& p = m.peaks[0];
+    EXPECT_GT(p.periodError, 0.0) << MethodName(m.method);
+    EXPECT_LE(std::fabs(p.period - period), 3.0 * p.periodError) << MethodName(m.method) << " " << p.period;
+    EXPECT_LT(std::fabs(p.period - period), 0.1 * gridStepInPeriod) << MethodName(m.method);
+  }
+}
+
+} // namespace
+} // namespace morvik

@@ -15,7 +15,7 @@
 
 namespace morvik::testing {
 
-enum class Kind { Constant, Pulsating, Eclipsing, Irregular, Transit };
+enum class Kind { Constant, Pulsating, Eclipsing, Irregular, Transit, Algol };
 
 struct TrueStar {
   Kind kind = Kind::Constant;
@@ -81,6 +81,12 @@ inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 
         const double d1 = std::fabs(ph - 0.25), d2 = std::fabs(ph - 0.75);
         if (d1 < 0.08) dm = t.amplitude * (1.0 - d1 / 0.08);
         if (d2 < 0.08) dm = 0.6 * t.amplitude * (1.0 - d2 / 0.08);
+        break;
+      }
+      case Kind::Algol: { // narrow eclipses, a faint secondary: in eclipse a sixth of the time
+        const double d1 = std::fabs(ph - 0.25), d2 = std::fabs(ph - 0.75);
+        if (d1 < 0.04) dm = t.amplitude * (1.0 - d1 / 0.04);
+        if (d2 < 0.04) dm = 0.3 * t.amplitude * (1.0 - d2 / 0.04);
         break;
       }
       case Kind::Irregular:
