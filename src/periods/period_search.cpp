@@ -93,7 +93,7 @@ double BestScore(std::span<const double> power, bool lowerIsBetter) {
 }
 
 // The harmonic model of least BIC with 1 to maxHarmonics terms, its frequency refined
-// near f.
+// within f +- reach (reach 0: f as it is).
 struct ModelChoice {
   FitResult fit;
   double bic = std::numeric_limits<double>::quiet_NaN();
@@ -103,7 +103,15 @@ ModelChoice BestHarmonicModel(const Search& x, double f, double reach, int maxHa
   for (int h = 1; h <= std::max(1, maxHarmonics); ++h) {
     const HarmonicModel model{h, x.trend};
     if (x.fit.Size() <= model.LinearTerms() + 2) break;
-    const FitResult fit = FitFrequency(x.fit, f, reach, model);
+    FitResult fit;
+    if (reach > 0.0) {
+      fit = FitFrequency(x.fit, f, reach, model);
+    } else { // at a frequency already refined: the model's chi-squared there
+      fit.chi2 = ChiSquaredAt(x.fit, f, model);
+      fit.ok = std::isfinite(fit.chi2);
+      fit.frequency = f;
+      fit.parameters = model.LinearTerms() + 1;
+    }
     if (!fit.ok) continue;
     const double bic = Bic(fit.chi2, fit.parameters, x.fit.Size());
     if (std::isnan(best.bic) || bic < best.bic) best = {fit, bic};
@@ -241,8 +249,7 @@ bool RunMethod(Search& x, PeriodMethod method, MethodResult& m) {
   if (method == PeriodMethod::Bls)
     DescribeBox(x, m);
   else
-    m.bic =
-        BestHarmonicModel(x, m.peaks[0].frequency, 0.02 * x.grid.step, kCompareHarmonics * x.settings.harmonics).bic;
+    m.bic = BestHarmonicModel(x, m.peaks[0].frequency, 0.0, kCompareHarmonics * x.settings.harmonics).bic;
   return true;
 }
 
@@ -253,13 +260,13 @@ void PreferHalfByEvidence(const Search& x, CombinedPeriod& c, double bicAtP) {
   if (c.method == PeriodMethod::Bls || std::isnan(bicAtP)) return;
   const double f2 = 2.0 / c.period;
   if (f2 > x.fmax) return;
-  const ModelChoice half = BestHarmonicModel(x, f2, x.grid.step, kCompareHarmonics * x.settings.harmonics);
+  const ModelChoice half = BestHarmonicModel(x, f2, 0.0, kCompareHarmonics * x.settings.harmonics);
   if (std::isnan(half.bic) || !(half.bic < bicAtP)) return;
   char buf[120];
   std::snprintf(buf, sizeof buf, "half of %s's %.6g d: its BIC is %.1f lower", MethodName(c.method), c.period,
                 bicAtP - half.bic);
-  c.period = 1.0 / half.fit.frequency;
-  c.periodError = half.fit.PeriodError();
+  c.period *= 0.5;
+  c.periodError *= 0.5;
   c.power = PowerAt(c.method, x.series, half.fit.frequency, x.settings);
   c.fap = -1.0;
   c.fapIsBound = false;
