@@ -106,6 +106,9 @@ public:
     ks_.clear();
     for (double d : s_.durations)
       ks_.push_back(BoxBins(d, f, s_, nb_));
+    // At periods so short that every duration is too long, the longest box allowed.
+    if (!ks_.empty() && std::all_of(ks_.begin(), ks_.end(), [](std::size_t k) { return k == 0; }))
+      ks_.back() = std::max<std::size_t>(1, static_cast<std::size_t>(s_.maxFraction * static_cast<double>(nb_)));
     if (detail) {
       const double nbd = static_cast<double>(nb_);
       for (std::size_t i = 0; i < ks_.size(); ++i) {
@@ -115,7 +118,7 @@ public:
           const double p = q / ws_.yy;
           if (!(p > best.power)) return;
           best.power = p;
-          best.duration = s_.durations[i];
+          best.duration = static_cast<double>(k) / nbd / f; // the box that won, not the nominal duration
           best.midTime = t0_ + ws_.tMid + (static_cast<double>(j) + 0.5 * static_cast<double>(k)) / nbd / f;
           best.depth = sy / r + sy / (1.0 - r); // in-box mean minus out-of-box mean
         });

@@ -62,23 +62,31 @@ namespace {
 
 std::string Num(double v) { return FormatShortest(v); }
 
+// A floor of the permutation rounds as a bound ("< 0.032").
+std::string Fap(double fap, bool bound) { return bound ? FapText(fap, true) : Num(fap); }
+
 } // namespace
 
 std::string PeakTableCsv(const PeriodSearchResult& r) {
-  std::string text = "method,rank,frequency,period,power,fap,alias,note\n";
+  std::string text = "method,rank,frequency,period,period_error,power,fap,alias,note\n";
   const CombinedPeriod& c = r.combined;
   if (c.found) {
-    text += "combined,1," + Num(1.0 / c.period) + "," + Num(c.period) + "," + Num(c.power) + "," + Num(c.fap) + ",," +
+    text += "combined,1," + Num(1.0 / c.period) + "," + Num(c.period) + "," + Num(c.periodError) + "," + Num(c.power) +
+            "," + Fap(c.fap, c.fapIsBound) + "," + CsvField(c.window) + "," +
             CsvField(std::string(MethodName(c.method)) + (c.note.empty() ? "" : ": " + c.note)) + "\n";
+  } else if (!c.note.empty()) {
+    text += "combined,,,,,,,," + CsvField(c.note) + "\n";
   }
   for (const MethodResult& m : r.methods) {
     int rank = 0;
     for (const PeriodPeak& p : m.peaks) {
       text += std::string(MethodName(m.method)) + "," + std::to_string(++rank) + "," + Num(p.frequency) + "," +
-              Num(p.period) + "," + Num(p.power) + "," + Num(p.fap) + "," + CsvField(p.aliasOf) + ",";
+              Num(p.period) + "," + Num(p.periodError) + "," + Num(p.power) + "," + Fap(p.fap, p.fapIsBound) + "," +
+              CsvField(p.aliasOf) + ",";
       if (rank == 1 && m.method == PeriodMethod::Bls)
         text += CsvField("duration " + Num(m.boxDuration) + " d, mid-transit " + Num(m.boxMidTime) + ", depth " +
-                         Num(m.boxDepth) + " mag");
+                         Num(m.boxDepth) + " +- " + Num(m.boxDepthError) + " mag, SNR " + Num(m.boxSnr) + ", SDE " +
+                         Num(m.detection));
       text += "\n";
     }
   }

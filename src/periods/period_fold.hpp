@@ -23,8 +23,11 @@ struct FoldedCurve {
 // empty bins are left out of the means.
 FoldedCurve FoldLightCurve(std::span<const double> t, std::span<const double> y, double period, int bins = 20);
 
-// "method,rank,frequency,period,power,fap,alias,note": the combined answer first
-// (method "combined"), then every method's peaks best first; LF. -1: FAP not known.
+// "method,rank,frequency,period,period_error,power,fap,alias,note": the combined answer
+// first (method "combined", its alias the window peak it lies on; a row of only its note
+// when no period was found), then every method's peaks best first; LF. -1: FAP not
+// known; period_error 0: not known; a FAP at the floor of the permutation rounds is
+// written as a bound ("< 0.032").
 std::string PeakTableCsv(const PeriodSearchResult& r);
 
 // "method,frequency,period,power": every method's periodogram, LF.

@@ -26,7 +26,7 @@ FrequencyGrid MakeFrequencyGrid(double span, const GridRequest& r) {
     throw CommandError("The times span no interval, so no period can be searched.");
   if (!(r.oversampling > 0.0) || !std::isfinite(r.oversampling))
     throw CommandError("The oversampling must be a positive number.");
-  const double maxPeriod = r.maxPeriod > 0.0 ? r.maxPeriod : span / 2.0;
+  const double maxPeriod = r.maxPeriod > 0.0 ? r.maxPeriod : span;
   if (!(r.minPeriod > 0.0) || !(maxPeriod > r.minPeriod) || !std::isfinite(maxPeriod))
     throw CommandError("The period range is empty: the shortest period must be positive and below the longest (" +
                        FormatGeneral(maxPeriod) + " d).");

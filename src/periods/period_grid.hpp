@@ -19,7 +19,7 @@ struct FrequencyGrid {
 
 struct GridRequest {
   double minPeriod = 0.05;   // days
-  double maxPeriod = 0.0;    // days; 0 means half the time span
+  double maxPeriod = 0.0;    // days; 0 means the time span: one whole cycle observed
   double oversampling = 10.; // grid points per peak width
   std::size_t maxFrequencies = 50'000'000;
 };

@@ -78,20 +78,84 @@ void GatherBlock(const TTimeSeries& data, const std::size_t* ids, std::size_t nb
   }
 }
 
+// The longest run of consecutive values beyond `limit` from centre, all on one side.
+std::uint32_t LongestRun(const double* values, std::size_t n, double centre, double limit) {
+  std::uint32_t longest = 0, run = 0;
+  int side = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d = values[i] - centre;
+    const int s = d > limit ? 1 : (d < -limit ? -1 : 0);
+    run = s != 0 && s == side ? run + 1 : (s != 0 ? 1 : 0);
+    side = s;
+    longest = std::max(longest, run);
+  }
+  return longest;
+}
+
 // A light curve's robust scatter (a few outliers are common in any star and must not
 // flag it) and the scatter its errors predict, both as a standard deviation of a normal
-// distribution would be.
+// distribution would be, and its longest run of deviant frames.
 void Scatter(double* values, const double* errs, std::size_t n, std::vector<double>& scratch, StarCheck& out) {
   out.N = static_cast<std::uint32_t>(n);
   if (n < 2) return;
   scratch.resize(n);
   const std::span<double> v(values, n);
-  const double centre = MedianOf(v, scratch);
-  for (double& x : v)
-    x = std::fabs(x - centre);
-  out.Scatter = kMadToSigma * MedianOf(v, scratch);
   out.ErrScatter = MedianOf(std::span<const double>(errs, n), scratch);
+  const double centre = MedianOf(v, scratch);
+  std::vector<double> deviation(n);
+  for (std::size_t i = 0; i < n; ++i)
+    deviation[i] = std::fabs(values[i] - centre);
+  out.Scatter = kMadToSigma * MedianOf(deviation, scratch);
+  const double sigma = std::max(out.Scatter, out.ErrScatter);
+  if (sigma > 0.0) out.LongestRun = LongestRun(values, n, centre, kEpisodeSigmas * sigma);
 }
+
+// Rows of two stars the same in every frame: both measured or both not, and equal
+// magnitudes where measured.
+bool SameInEveryRow(const TTimeSeries& data, std::size_t a, std::size_t b) {
+  std::size_t shared = 0;
+  for (const TDataLine& row : data.Rows) {
+    const bool va = a < row.Items.size() && row.Items[a].Valid, vb = b < row.Items.size() && row.Items[b].Valid;
+    if (va != vb) return false;
+    if (!va) continue;
+    if (std::fabs(row.Items[a].Mag - row.Items[b].Mag) > 1e-9) return false;
+    ++shared;
+  }
+  return shared >= 2;
+}
+
+// Comparison stars that are copies of one another (a star detected twice at one place):
+// grouped by the sum of their magnitudes, then compared row by row. Returns how many.
+int MarkCopies(const TTimeSeries& data, EnsembleCheck& result) {
+  std::vector<std::pair<double, std::size_t>> keys;
+  for (std::size_t j = 0; j < data.Stats.size(); ++j) {
+    if (!data.Stats[j].Used) continue;
+    double sum = 0.0;
+    for (const TDataLine& row : data.Rows)
+      if (j < row.Items.size() && row.Items[j].Valid) sum += row.Items[j].Mag;
+    keys.emplace_back(sum, j);
+  }
+  std::sort(keys.begin(), keys.end());
+  int copies = 0;
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    for (std::size_t k = i + 1;
+         k < keys.size() && keys[k].first - keys[i].first <= 1e-6 * (1.0 + std::fabs(keys[i].first)); ++k) {
+      const std::size_t a = keys[i].second, b = keys[k].second;
+      if (!SameInEveryRow(data, a, b)) continue;
+      for (std::size_t j : {a, b})
+        if (result.Stars[j].CopyOf == 0) ++copies;
+      result.Stars[a].CopyOf = static_cast<std::uint16_t>(b + 1);
+      result.Stars[b].CopyOf = static_cast<std::uint16_t>(a + 1);
+    }
+  return copies;
+}
+
+void Flag(EnsembleCheck& result, std::size_t j) {
+  if (result.Stars[j].Flagged) return;
+  result.Stars[j].Flagged = true;
+  ++result.FlaggedCount;
+}
+
 } // namespace
 
 EnsembleCheck CheckEnsemble(const TTimeSeries& data, std::uint16_t compStarId, const EnsembleCheckSettings& settings,
@@ -127,6 +191,17 @@ EnsembleCheck CheckEnsemble(const TTimeSeries& data, std::uint16_t compStarId, c
       }
     }
   });
+
+  // Copies are said whether or not there are enough stars to judge their scatter.
+  result.CopyCount = MarkCopies(data, result);
+  for (std::size_t j = 0; j < stars; ++j) {
+    const StarCheck& c = result.Stars[j];
+    if (c.CopyOf == 0 || j + 1 > c.CopyOf) continue; // each pair once
+    Flag(result, j);
+    Flag(result, c.CopyOf - 1u);
+    log.Add(FormatMessage("Comparison stars %d and %d are identical in every frame: one star catalogued twice",
+                          {j + 1, static_cast<int>(c.CopyOf)}));
+  }
 
   // The pool that sets the expected scatter: comparison stars with a usable ratio.
   std::vector<std::size_t> pool;
@@ -171,11 +246,19 @@ EnsembleCheck CheckEnsemble(const TTimeSeries& data, std::uint16_t compStarId, c
   result.Limit = std::max(settings.SmallestLimit, 1.0 + settings.Sigmas * spread);
   for (std::size_t j = 0; j < stars; ++j) {
     StarCheck& c = result.Stars[j];
-    if (!c.Checked || !(c.Excess > result.Limit)) continue;
-    c.Flagged = true;
-    ++result.FlaggedCount;
-    log.Add(FormatMessage("Varying comparison star %d: scatter %.4f, expected %.4f, excess %f (limit %f)",
-                          {j + 1, c.Scatter, c.Expected, c.Excess, result.Limit}));
+    if (!c.Checked) continue;
+    c.Episodic = c.LongestRun >= kEpisodeRun;
+    if (c.Excess > result.Limit) {
+      Flag(result, j);
+      log.Add(FormatMessage("Varying comparison star %d: scatter %.4f, expected %.4f, excess %f (limit %f)",
+                            {j + 1, c.Scatter, c.Expected, c.Excess, result.Limit}));
+    } else if (c.Episodic) {
+      Flag(result, j);
+      log.Add(
+          FormatMessage("Varying comparison star %d: %d consecutive frames beyond %.0f times its scatter %.4f "
+                        "(an eclipse or a jump)",
+                        {j + 1, static_cast<int>(c.LongestRun), kEpisodeSigmas, std::max(c.Scatter, c.ErrScatter)}));
+    }
   }
   return result;
 }

@@ -147,7 +147,7 @@ double Baluev(double z, std::size_t n, double fmax, const Doubles& t, const std:
 py::dict Search(const Doubles& t, const Doubles& y, const std::optional<Doubles>& dy,
                 const std::vector<std::string>& methods, double minPeriod, double maxPeriod, double oversampling,
                 int fapRounds, std::uint64_t seed, std::size_t topPeaks, int harmonics, unsigned threads,
-                bool approximate) {
+                bool approximate, const std::string& trend) {
   const Series s = SeriesOf(t, y, dy);
   PeriodSearchSettings settings;
   settings.methods.clear();
@@ -163,6 +163,9 @@ py::dict Search(const Doubles& t, const Doubles& y, const std::optional<Doubles>
   settings.harmonics = harmonics;
   settings.threads = threads;
   settings.approximate = approximate;
+  const auto trendChoice = TrendFromName(trend);
+  if (!trendChoice) throw std::invalid_argument("trend must be auto, none, linear or quadratic, not " + trend);
+  settings.trend = *trendChoice;
   PeriodSearchResult r;
   {
     py::gil_scoped_release free;
@@ -173,7 +176,8 @@ py::dict Search(const Doubles& t, const Doubles& y, const std::optional<Doubles>
   for (const MethodResult& m : r.methods) {
     int rank = 0;
     for (const PeriodPeak& p : m.peaks)
-      peakRows.append(py::make_tuple(MethodName(m.method), ++rank, p.frequency, p.period, p.power, p.fap, p.aliasOf));
+      peakRows.append(py::make_tuple(MethodName(m.method), ++rank, p.frequency, p.period, p.periodError, p.power, p.fap,
+                                     p.fapIsBound, p.aliasOf));
     py::dict one;
     one["method"] = MethodName(m.method);
     one["frequency"] = m.frequency.empty() ? r.grid.Values() : m.frequency;
@@ -181,15 +185,26 @@ py::dict Search(const Doubles& t, const Doubles& y, const std::optional<Doubles>
     one["lower_is_better"] = m.lowerIsBetter;
     one["detection"] = m.detection;
     one["best_fap"] = m.bestFap;
-    if (m.method == PeriodMethod::Bls) one["box"] = py::make_tuple(m.boxDuration, m.boxMidTime, m.boxDepth);
+    one["best_fap_is_bound"] = m.bestFapIsBound;
+    if (m.method == PeriodMethod::Bls) {
+      one["box"] = py::make_tuple(m.boxDuration, m.boxMidTime, m.boxDepth);
+      one["box_stats"] = py::make_tuple(m.boxDepthError, m.boxSnr, m.detection);
+    }
     periodograms.append(one);
   }
   const CombinedPeriod& c = r.combined;
   py::dict d;
   d["found"] = c.found;
   d["period"] = c.period;
+  d["period_error"] = c.periodError;
   d["power"] = c.power;
   d["fap"] = c.fap;
+  d["fap_is_bound"] = c.fapIsBound;
+  d["fap_text"] = c.fapIsBound ? FapText(c.fap, true) : (c.fap >= 0.0 ? FapText(c.fap, false) : std::string());
+  d["window"] = c.window;
+  d["at_grid_edge"] = c.atGridEdge;
+  d["trend"] = TrendName(r.trend);
+  d["constant"] = r.constant;
   d["method"] = MethodName(c.method);
   d["agreeing"] = c.agreeing;
   d["methods_run"] = c.methodsRun;
@@ -221,7 +236,7 @@ void BindPeriods(py::module_& m) {
   m.def("baluev_fap", &Baluev, "z"_a, "n"_a, "fmax"_a, "t"_a, "dy"_a = py::none(),
         "False-alarm probability of a generalised Lomb-Scargle power z (Baluev 2008).");
   m.def("search_periods", &Search, "t"_a, "y"_a, "dy"_a, "methods"_a, "min_period"_a, "max_period"_a, "oversampling"_a,
-        "fap_rounds"_a, "seed"_a, "top_peaks"_a, "harmonics"_a, "threads"_a, "approximate"_a,
+        "fap_rounds"_a, "seed"_a, "top_peaks"_a, "harmonics"_a, "threads"_a, "approximate"_a, "trend"_a = "auto",
         "The period search of one light curve.");
   m.attr("SEARCH_HARMONICS") = defaults.harmonics;
   m.attr("BLS_DURATIONS") = defaults.blsDurations;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <iterator>
 
+#include "search/index_calibration.hpp"
+
 namespace morvik {
 
 namespace {
@@ -21,7 +23,21 @@ double Median(std::vector<double>& v) {
   return 0.5 * (upper + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid)));
 }
 
+// Index k of a star in units of its own null distribution: a constant star with its
+// errors, times and number of points; the raw value when not calibrated.
+double Standardised(const MoreIndices& m, int k) {
+  const double v = CalibratedIndexValue(m, k);
+  return m.NullSpread[k] > 0.0 ? (v - m.NullCentre[k]) / m.NullSpread[k] : v;
+}
+
+int ReportedIndex(int k) { return k == kDipIndex ? kDipCandidateIndex : kScoredIndices[k]; }
+
 } // namespace
+
+const char* CandidateIndexName(int index) {
+  if (index >= 0 && index < kMoreIndexCount) return kMoreIndexNames[index];
+  return index == kDipCandidateIndex ? "Dip in one stretch of the night" : "";
+}
 
 // The expected value of an index at a magnitude and its spread are the median and the
 // scaled median absolute deviation of the index in the star's magnitude bin, as in the
@@ -49,11 +65,11 @@ StarScores ScoreStars(const TTimeSeries& series, const std::vector<MoreIndices>&
   for (std::size_t first = 0; first < count;) {
     std::size_t last = std::min(count, first + size);
     if (count - last < size / 2) last = count;
-    double centre[std::size(kScoredIndices)], spread[std::size(kScoredIndices)];
-    for (std::size_t k = 0; k < std::size(kScoredIndices); ++k) {
+    double centre[kCalibratedCount], spread[kCalibratedCount];
+    for (int k = 0; k < kCalibratedCount; ++k) {
       values.clear();
       for (std::size_t r = first; r < last; ++r)
-        values.push_back(MoreIndexValue(indices[order[r]], kScoredIndices[k]));
+        values.push_back(Standardised(indices[order[r]], k));
       centre[k] = Median(values);
       deviations.clear();
       for (double v : values)
@@ -64,12 +80,12 @@ StarScores ScoreStars(const TTimeSeries& series, const std::vector<MoreIndices>&
       const std::size_t j = order[r];
       double best = 0.0;
       int bestIndex = kScoredIndices[0];
-      for (std::size_t k = 0; k < std::size(kScoredIndices); ++k) {
+      for (int k = 0; k < kCalibratedCount; ++k) {
         if (!(spread[k] > 0.0)) continue;
-        const double z = (MoreIndexValue(indices[j], kScoredIndices[k]) - centre[k]) / spread[k];
+        const double z = (Standardised(indices[j], k) - centre[k]) / spread[k];
         if (z > best) {
           best = z;
-          bestIndex = kScoredIndices[k];
+          bestIndex = ReportedIndex(k);
         }
       }
       out.Score[j] = std::isfinite(best) ? best : 0.0;

@@ -19,7 +19,17 @@ struct MoreIndices {
   double StetsonL = 0.0;
   double InverseEta = 0.0;    // 1 / von Neumann's eta
   double ExcessScatter = 0.0; // observed scatter over the scatter the errors predict
+  double DipSnr = 0.0;        // the deepest single dip over its error (DipSignalToNoise)
+  double ClippedExcess = 0.0; // the excess scatter with every normalised residual clipped at kClipSigmas
+  // What a constant star with these errors and times gives, per calibrated index
+  // (index_calibration.hpp): the median and the upper spread; spread 0: not calibrated.
+  double NullCentre[5] = {0, 0, 0, 0, 0};
+  double NullSpread[5] = {0, 0, 0, 0, 0};
 };
+
+// The candidate score's excess scatter counts a residual of more than this many errors
+// as this many: one outlier among few points must not make a candidate.
+inline constexpr double kClipSigmas = 4.0;
 
 // Two measurements closer in time than this (days) form a Stetson pair.
 inline constexpr double kStetsonPairDays = 0.02;

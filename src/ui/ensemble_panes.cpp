@@ -118,7 +118,7 @@ void CandidatesPane::Refresh() {
     table_->setItem(r, 0, NumberItem(c.Id, -1));
     table_->setItem(r, 1, NumberItem(c.Mag, 3));
     table_->setItem(r, 2, NumberItem(c.Score, 1));
-    auto* index = new QTableWidgetItem(QString::fromLatin1(kMoreIndexNames[c.Index]));
+    auto* index = new QTableWidgetItem(QString::fromLatin1(CandidateIndexName(c.Index)));
     index->setFlags(index->flags() & ~Qt::ItemIsEditable);
     table_->setItem(r, 3, index);
     table_->setItem(r, 4, NumberItem(c.N, -1));

@@ -63,7 +63,7 @@ PeriodSearchWindow::PeriodSearchWindow(QWidget* parent) : QWidget(parent, Qt::Wi
                        QStringLiteral("mhgls"), QStringLiteral("lk"), QStringLiteral("bls")});
   minPeriodBox = SpinBox(0.001, 1e5, 0.05, 4, "minPeriodBox");
   maxPeriodBox = SpinBox(0.0, 1e6, 0.0, 3, "maxPeriodBox");
-  maxPeriodBox->setSpecialValueText(QStringLiteral("half the span"));
+  maxPeriodBox->setSpecialValueText(QStringLiteral("the span"));
   oversamplingBox = SpinBox(1.0, 100.0, 10.0, 1, "oversamplingBox");
   searchButton = new QPushButton(QStringLiteral("Search"));
   searchButton->setObjectName(QStringLiteral("searchButton"));
@@ -98,11 +98,12 @@ PeriodSearchWindow::PeriodSearchWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   periodogramChart->setObjectName(QStringLiteral("periodogramChart"));
   periodogramChart->SetModel(&periodogramModel_);
   periodogramChart->setMinimumSize(520, 300);
-  peakTable = new QTableWidget(0, 7);
+  peakTable = new QTableWidget(0, 8);
   peakTable->setObjectName(QStringLiteral("peakTable"));
   peakTable->setHorizontalHeaderLabels({QStringLiteral("Method"), QStringLiteral("Rank"), QStringLiteral("Period (d)"),
-                                        QStringLiteral("Frequency (c/d)"), QStringLiteral("Power"),
-                                        QStringLiteral("FAP"), QStringLiteral("Alias of best")});
+                                        QStringLiteral("Error (d)"), QStringLiteral("Frequency (c/d)"),
+                                        QStringLiteral("Power"), QStringLiteral("FAP"),
+                                        QStringLiteral("Alias of best")});
   peakTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   peakTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
   peakTable->horizontalHeader()->setStretchLastSection(true);
@@ -111,7 +112,7 @@ PeriodSearchWindow::PeriodSearchWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   foldedChart->setObjectName(QStringLiteral("foldedChart"));
   foldedChart->SetModel(&foldedModel_);
   foldedChart->setMinimumSize(420, 300);
-  periodBox = SpinBox(1e-4, 1e6, 1.0, 7, "periodBox");
+  periodBox = SpinBox(1e-4, 1e6, 1.0, 10, "periodBox");
   periodBox->setKeyboardTracking(false);
   useButton = new QPushButton(QStringLiteral("Use this period"));
   useButton->setObjectName(QStringLiteral("useButton"));
@@ -168,7 +169,7 @@ PeriodSearchWindow::PeriodSearchWindow(QWidget* parent) : QWidget(parent, Qt::Wi
     statusLabel->setText(QStringLiteral("Star %1: period %2 d kept.").arg(star_).arg(Number(periodBox->value())));
   });
   periodogramChart->clickPointer = [this](std::size_t series, std::size_t i, int, int) {
-    if (series == kPeakSeries && i < peakPeriods_.size()) ShowFolded(peakPeriods_[i]);
+    if (series == kPeakSeries && i < peakPeriods_.size()) ShowFolded(peakPeriods_[i], ErrorOfPeak(peakPeriods_[i]));
   };
 }
 
@@ -255,11 +256,15 @@ void PeriodSearchWindow::Finished() {
   hasResult_ = true;
   progressBar->setValue(1000);
   const CombinedPeriod& c = result_.combined;
-  QString text = QStringLiteral("Star %1: %2 frequencies. Best period %3 d (%4), FAP %5.")
-                     .arg(star_)
-                     .arg(result_.grid.count)
-                     .arg(Number(c.period), QString::fromLatin1(MethodName(c.method)),
-                          c.fap < 0 ? QStringLiteral("unknown") : Number(c.fap));
+  QString text =
+      c.found
+          ? QStringLiteral("Star %1: %2 frequencies. Best period %3 \u00b1 %4 d (%5), FAP %6.")
+                .arg(star_)
+                .arg(result_.grid.count)
+                .arg(Number(c.period), c.periodError > 0 ? QString::number(c.periodError, 'g', 2) : QStringLiteral("?"),
+                     QString::fromLatin1(MethodName(c.method)),
+                     c.fap < 0 ? QStringLiteral("unknown") : QString::fromStdString(FapText(c.fap, c.fapIsBound)))
+          : QStringLiteral("Star %1:").arg(star_);
   if (!c.note.empty()) text += QStringLiteral(" ") + QString::fromStdString(c.note);
   statusLabel->setText(text);
   {
@@ -271,7 +276,7 @@ void PeriodSearchWindow::Finished() {
   }
   FillPeaks();
   DrawPeriodogram();
-  if (c.found) ShowFolded(c.period);
+  if (c.found) ShowFolded(c.period, c.periodError);
 }
 
 void PeriodSearchWindow::FillPeaks() {
@@ -284,11 +289,12 @@ void PeriodSearchWindow::FillPeaks() {
       const QString cells[] = {QString::fromLatin1(MethodName(m.method)),
                                QString::number(++rank),
                                Number(p.period),
+                               p.periodError > 0 ? QString::number(p.periodError, 'g', 3) : QString(),
                                Number(p.frequency),
                                Number(p.power),
-                               p.fap < 0 ? QString() : Number(p.fap),
+                               p.fap < 0 ? QString() : QString::fromStdString(FapText(p.fap, p.fapIsBound)),
                                QString::fromStdString(p.aliasOf)};
-      for (int c = 0; c < 7; ++c)
+      for (int c = 0; c < 8; ++c)
         peakTable->setItem(row, c, new QTableWidgetItem(cells[c]));
     }
   }
@@ -296,7 +302,8 @@ void PeriodSearchWindow::FillPeaks() {
 
 void PeriodSearchWindow::PeakClicked(int row) {
   const QTableWidgetItem* item = peakTable->item(row, 2);
-  if (item != nullptr) ShowFolded(item->text().toDouble());
+  const QTableWidgetItem* error = peakTable->item(row, 3);
+  if (item != nullptr) ShowFolded(item->text().toDouble(), error != nullptr ? error->text().toDouble() : 0.0);
 }
 
 void PeriodSearchWindow::DrawPeriodogram() {
@@ -344,11 +351,19 @@ void PeriodSearchWindow::DrawPeriodogram() {
   periodogramChart->Refresh();
 }
 
-void PeriodSearchWindow::ShowFolded(double period) {
+double PeriodSearchWindow::ErrorOfPeak(double period) const {
+  for (const MethodResult& m : result_.methods)
+    for (const PeriodPeak& p : m.peaks)
+      if (std::fabs(p.period - period) <= 1e-9 * period) return p.periodError;
+  return 0.0;
+}
+
+void PeriodSearchWindow::ShowFolded(double period, double error) {
   if (!(period > 0.0)) return;
-  // One grid step in frequency, as a step in period: P^2 df.
+  // A tenth of the period's error; without one, one grid step in frequency as a step
+  // in period: P^2 df.
   const double df = hasResult_ ? result_.grid.step : 1e-4;
-  periodBox->setSingleStep(std::max(1e-7, period * period * df));
+  periodBox->setSingleStep(std::max(1e-10, error > 0.0 ? 0.1 * error : period * period * df));
   const QSignalBlocker block(periodBox);
   periodBox->setValue(period);
   folded_ = FoldLightCurve(t_, y_, periodBox->value());

@@ -45,8 +45,9 @@ public:
   bool HasResult() const { return hasResult_; }
   const PeriodSearchResult& Result() const { return result_; }
   const FoldedCurve& Folded() const { return folded_; }
-  // Folds with period and shows it in the period box.
-  void ShowFolded(double period);
+  // Folds with period and shows it in the period box, which then steps by a tenth of
+  // the period's error (0: by one grid step).
+  void ShowFolded(double period, double error = 0.0);
 
   bool ExportPeriodogram(const QString& path) const;
   bool ExportPeaks(const QString& path) const;
@@ -55,7 +56,7 @@ public:
   // Widgets, reachable for tests.
   QComboBox* methodBox = nullptr;
   QDoubleSpinBox* minPeriodBox = nullptr;
-  QDoubleSpinBox* maxPeriodBox = nullptr; // 0: half the span
+  QDoubleSpinBox* maxPeriodBox = nullptr; // 0: the span
   QDoubleSpinBox* oversamplingBox = nullptr;
   QPushButton* searchButton = nullptr;
   QPushButton* cancelButton = nullptr;
@@ -70,6 +71,7 @@ public:
   QPushButton* useButton = nullptr;
 
 private:
+  double ErrorOfPeak(double period) const; // the error of the peak at that period, 0 if none
   void Poll();
   void Finished();
   void FillPeaks();

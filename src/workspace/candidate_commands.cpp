@@ -69,7 +69,7 @@ std::string CandidatesCsv(const Workspace& ws) {
   for (std::size_t i = 0; i < ws.Candidates.size(); ++i) {
     const Candidate& c = ws.Candidates[i];
     out += std::to_string(i + 1) + ',' + std::to_string(c.Id) + ',' + FormatShortest(c.Mag) + ',' +
-           FormatShortest(c.Score) + ',' + kMoreIndexNames[c.Index] + ',' + std::to_string(c.N) + '\n';
+           FormatShortest(c.Score) + ',' + CandidateIndexName(c.Index) + ',' + std::to_string(c.N) + '\n';
   }
   return out;
 }

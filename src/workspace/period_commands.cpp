@@ -1,5 +1,6 @@
 #include "workspace/period_commands.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -54,8 +55,23 @@ void FillLightCurve(Workspace& ws, int s) {
   chart.series[kSeriesRun].Clear();
   chart.series[kSeriesRaw].AddMany(std::move(raw));
   chart.series[kSeriesRun].AddMany(std::move(run));
+  chart.title = "Light Curve";
+  chart.bottomTitle = "JD";
+  chart.leftTitle = "Magnitude";
   ws.LightCurveShowsPeriodogram = false;
   ws.hooks->LightCurveChanged();
+}
+
+double TimeSpan(const Workspace& ws);
+
+// "Periodogram (Lafler-Kinman: N frequencies, periods A to B d; span S d)": the grid is
+// the fixed one of this command, coarser than the Period Search's on long spans.
+std::string PeriodogramTitle(const TPeriodogram& p, double span) {
+  const std::size_t n = p.Freq.size();
+  if (n == 0 || !(p.Freq[0] > 0.0)) return "Periodogram";
+  const auto [lo, hi] = std::minmax_element(p.Freq.begin(), p.Freq.end());
+  return "Periodogram (Lafler-Kinman: " + std::to_string(n) + " frequencies, periods " + FormatShortest(1.0 / *hi) +
+         " to " + FormatShortest(1.0 / *lo) + " d; span " + FormatShortest(span) + " d)";
 }
 
 // Puts the star's periodogram into SeriesRAW; SeriesRUN gets the smoothed curve when
@@ -65,6 +81,10 @@ std::size_t FillPeriodogram(Workspace& ws, std::size_t star, bool smoothed) {
   chart.series[kSeriesRaw].Clear();
   chart.series[kSeriesRun].Clear();
   ws.LightCurveShowsPeriodogram = true;
+  // Its own titles, so that it is never read as a light curve, and a note of its grid.
+  chart.title = "Periodogram";
+  chart.bottomTitle = "Frequency (1/d)";
+  chart.leftTitle = "Theta";
   std::size_t added = 0;
   if (star < ws.Periodograms.size()) {
     const TPeriodogram& p = ws.Periodograms[star];
@@ -75,6 +95,7 @@ std::size_t FillPeriodogram(Workspace& ws, std::size_t star, bool smoothed) {
       pts.push_back({p.Freq[k], p.Theta[k], {}, {}});
     chart.series[kSeriesRaw].AddMany(std::move(pts));
     added = n;
+    chart.title = PeriodogramTitle(p, TimeSpan(ws));
     if (smoothed) {
       std::vector<ChartPoint> curve;
       for (const FreqTheta& ft : SmoothedPeriodogram(p))

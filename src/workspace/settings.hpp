@@ -21,7 +21,7 @@ struct Settings {
   int ContrastLevel = 3;      // the contrast track bar, 0 ... 16
   bool CheckEnsemble = false; // View > "Check comparison stars": flag varying ones after Run
   bool DropVarying = false;   // View > "Drop varying comparison stars" (checks as well)
-  double CandidateThreshold = 6.0; // a candidate scores above this
+  double CandidateThreshold = 5.0; // a candidate scores above this
   // View > "Automatic contrast": a robust range around the sky instead of the level.
   bool AutoContrast = false;
 };

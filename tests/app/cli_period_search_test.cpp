@@ -97,17 +97,17 @@ TEST(CliPeriodSearch, FindsTheInjectedPeriods) {
   for (const Injected& v : periodic) {
     const auto lines = testing::SplitLines(testing::ReadFile(dir / ("p" + v.id + ".csv")));
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "method,rank,frequency,period,power,fap,alias,note");
+    EXPECT_EQ(lines[0], "method,rank,frequency,period,period_error,power,fap,alias,note");
     const auto combined = testing::SplitFields(lines[1], ',');
     ASSERT_EQ(combined[0], "combined");
     const double p = ParseDecimal(combined[3]).value_or(0.0);
     const bool right = std::fabs(p - v.period) <= 0.01 * v.period ||
                        (v.type == "eclipsing_binary" && std::fabs(2 * p - v.period) <= 0.01 * v.period);
     EXPECT_TRUE(right) << v.type << " " << v.period << ": " << p;
-    EXPECT_LT(ParseDecimal(combined[5]).value_or(1.0), 0.01) << v.type;
+    EXPECT_LT(ParseDecimal(combined[6]).value_or(1.0), 0.01) << v.type;
   }
   const auto all = testing::SplitLines(testing::ReadFile(dir / "all.csv"));
-  EXPECT_EQ(all[0], "id,points,period,power,fap,method,agreeing,methods,second_period,note");
+  EXPECT_EQ(all[0], "id,points,period,period_error,power,fap,method,agreeing,methods,second_period,note");
   EXPECT_EQ(all.size(), 41u); // every star of the field has its 90 frames
   fs::remove_all(dir);
 }

@@ -374,6 +374,14 @@ TEST_F(Commands, ShowPeriodogramComputesOnceAndKeepsIt) {
   EXPECT_EQ(ws.LightCurve.series[kSeriesRaw].Count(), first.Freq.size());
   EXPECT_EQ(ws.LightCurve.series[kSeriesRun].Count(), 0u); // no smoothed curve
   EXPECT_EQ(hooks.pages, std::vector<int>{kPageLightCurve});
+  // Its own titles, and a note of the grid it was computed on.
+  EXPECT_EQ(ws.LightCurve.title.rfind(
+                "Periodogram (Lafler-Kinman: " + std::to_string(first.Freq.size()) + " frequencies, periods ", 0),
+            0u)
+      << ws.LightCurve.title;
+  EXPECT_NE(ws.LightCurve.title.find("; span "), std::string::npos);
+  EXPECT_EQ(ws.LightCurve.bottomTitle, "Frequency (1/d)");
+  EXPECT_EQ(ws.LightCurve.leftTitle, "Theta");
   EXPECT_TRUE(fs::is_empty(dir.path())); // no file
   EXPECT_FALSE(log.ContainsPrefix("time range"));
 
@@ -386,6 +394,11 @@ TEST_F(Commands, ShowPeriodogramComputesOnceAndKeepsIt) {
   // "Lafler-Kinman" does.
   LaflerKinmanCommand(ws);
   EXPECT_NE(ws.Periodograms[2].Theta, first.Theta);
+  // A light curve shown after it takes back the light curve's titles.
+  PlotLightCurve(ws, 2);
+  EXPECT_EQ(ws.LightCurve.title, "Light Curve");
+  EXPECT_EQ(ws.LightCurve.bottomTitle, "JD");
+  EXPECT_EQ(ws.LightCurve.leftTitle, "Magnitude");
 }
 
 TEST_F(Commands, ShowPeriodogramReachesAStarBeyondAShortTable) {

@@ -360,11 +360,11 @@ TEST(SearchPeriods, SameAnswerWhateverTheThreadCount) {
 }
 
 TEST(FrequencyGrid, StepRangeAndRefusal) {
-  GridRequest req; // 0.05 d to half the span, oversampling 10
+  GridRequest req; // 0.05 d to the span, oversampling 10
   const FrequencyGrid g = MakeFrequencyGrid(1000.0, req);
-  EXPECT_DOUBLE_EQ(g.first, 1.0 / 500.0);
+  EXPECT_DOUBLE_EQ(g.first, 1.0 / 1000.0);
   EXPECT_DOUBLE_EQ(g.step, 1.0 / 10000.0);
-  EXPECT_EQ(g.count, 199'981u); // (20 - 0.002) / 0.0001 + 1
+  EXPECT_EQ(g.count, 199'990u); // floor((20 - 0.001) / 0.0001) + 1, the quotient a hair below 199990
   EXPECT_LE(g.At(g.count - 1), 20.0);
   EXPECT_GT(g.At(g.count - 1) + g.step, 20.0);
 
@@ -373,10 +373,10 @@ TEST(FrequencyGrid, StepRangeAndRefusal) {
     MakeFrequencyGrid(1000.0, req);
     ADD_FAILURE() << "a grid over the limit was made";
   } catch (const CommandError& e) {
-    EXPECT_NE(std::string(e.what()).find("199981"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("199990"), std::string::npos) << e.what();
   }
   req.maxFrequencies = 50'000'000;
-  req.minPeriod = 600.0; // above half the span
+  req.minPeriod = 1200.0; // above the span
   EXPECT_THROW(MakeFrequencyGrid(1000.0, req), CommandError);
   EXPECT_THROW(MakeFrequencyGrid(0.0, GridRequest{}), CommandError);
 }

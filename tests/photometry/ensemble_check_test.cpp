@@ -136,3 +136,60 @@ TEST(EnsembleCheck, GeneratedFields) {
 
 } // namespace
 } // namespace morvik
+
+namespace morvik {
+namespace {
+
+// An eclipsing binary of 0.15-mag eclipses among the bright comparison stars: its
+// robust scatter is that of its flat light outside the eclipses, so only the runs of
+// deep frames give it away. No constant star has such a run, although the eclipses
+// shift the ensemble under every one of them.
+TEST(EnsembleCheck, EclipsingComparisonStarFlaggedOnEverySeed) {
+  int flagged = 0, inEnsemble = 0;
+  for (int seed = 1; seed <= 20; ++seed) {
+    testing::SyntheticField f =
+        testing::MakeField(static_cast<std::uint64_t>(seed), 200, 300, 30, {testing::Kind::Algol, 0.15});
+    const EnsembleCheck c = RunField(f, false);
+    const auto v = static_cast<std::size_t>(f.ensembleVariable - 1);
+    inEnsemble += f.series.Stats[v].Used ? 1 : 0;
+    flagged += c.Stars[v].Flagged ? 1 : 0;
+    EXPECT_TRUE(c.Stars[v].Episodic) << "seed " << seed << ": excess " << c.Stars[v].Excess << " limit " << c.Limit;
+    for (std::size_t j = 0; j < f.truth.size(); ++j)
+      EXPECT_FALSE(c.Stars[j].Episodic && f.truth[j].kind == testing::Kind::Constant)
+          << "seed " << seed << " star " << j + 1 << " run " << c.Stars[j].LongestRun;
+  }
+  EXPECT_EQ(inEnsemble, 20);
+  EXPECT_EQ(flagged, 20);
+}
+
+// One star catalogued twice: two comparison stars identical in every frame are both
+// flagged, each naming the other, whether or not the rest can be judged.
+TEST(EnsembleCheck, CopiesOfOneStarAreFlagged) {
+  for (int comparisonStars : {6, 2}) {
+    TTimeSeries s = SwingingStar(comparisonStars);
+    for (int r = 0; r < 4; ++r) {
+      At(s, r, 1).Mag = 0.02 * r; // star 1 quiet, star 2 its copy
+      At(s, r, 2) = At(s, r, 1);
+    }
+    MemoryLog log;
+    const EnsembleCheck c = CheckEnsemble(s, 0, EnsembleCheckSettings{}, log);
+    EXPECT_EQ(c.Stars[0].CopyOf, 2) << comparisonStars;
+    EXPECT_EQ(c.Stars[1].CopyOf, 1) << comparisonStars;
+    EXPECT_TRUE(c.Stars[0].Flagged && c.Stars[1].Flagged) << comparisonStars;
+    EXPECT_EQ(c.CopyCount, 2) << comparisonStars;
+    for (std::size_t j = 2; j < c.Stars.size(); ++j)
+      EXPECT_EQ(c.Stars[j].CopyOf, 0) << comparisonStars << " star " << j + 1;
+    EXPECT_TRUE(log.Contains("Comparison stars 1 and 2 are identical in every frame: one star catalogued twice"))
+        << comparisonStars;
+  }
+  // Equal in all but one frame: not copies.
+  TTimeSeries s = SwingingStar(6);
+  for (int r = 0; r < 4; ++r)
+    At(s, r, 2) = At(s, r, 1);
+  At(s, 3, 2).Mag += 1e-6;
+  NullLog log;
+  EXPECT_EQ(CheckEnsemble(s, 0, EnsembleCheckSettings{}, log).CopyCount, 0);
+}
+
+} // namespace
+} // namespace morvik

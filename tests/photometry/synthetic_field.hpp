@@ -15,7 +15,7 @@
 
 namespace morvik::testing {
 
-enum class Kind { Constant, Pulsating, Eclipsing, Irregular, Transit };
+enum class Kind { Constant, Pulsating, Eclipsing, Irregular, Transit, Algol };
 
 struct TrueStar {
   Kind kind = Kind::Constant;
@@ -35,7 +35,14 @@ struct SyntheticField {
 
 inline double NoiseAt(double mag) { return 0.003 + 0.002 * std::pow(10.0, 0.4 * (mag - 12.0)); }
 
-inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 300, int variables = 30) {
+// The variable among the comparison stars: its kind and full amplitude (0: 8 x its noise).
+struct EnsembleVariable {
+  Kind kind = Kind::Pulsating;
+  double amplitude = 0.0;
+};
+
+inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 300, int variables = 30,
+                                EnsembleVariable ensemble = {}) {
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::normal_distribution<double> gauss(0.0, 1.0);
@@ -76,6 +83,12 @@ inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 
         if (d2 < 0.08) dm = 0.6 * t.amplitude * (1.0 - d2 / 0.08);
         break;
       }
+      case Kind::Algol: { // narrow eclipses, a faint secondary: in eclipse a sixth of the time
+        const double d1 = std::fabs(ph - 0.25), d2 = std::fabs(ph - 0.75);
+        if (d1 < 0.04) dm = t.amplitude * (1.0 - d1 / 0.04);
+        if (d2 < 0.04) dm = 0.3 * t.amplitude * (1.0 - d2 / 0.04);
+        break;
+      }
       case Kind::Irregular:
         walk = 0.9 * walk + gauss(rng);
         dm = t.amplitude * 0.25 * walk;
@@ -101,7 +114,7 @@ inline SyntheticField MakeField(std::uint64_t seed, int stars = 200, int rows = 
   ev.mag = 10.0 + 0.5 * unit(rng);
   ev.sigma = NoiseAt(ev.mag);
   f.catalog.At(1).M = ev.mag;
-  makeVariable(ev, Kind::Pulsating, 8.0);
+  makeVariable(ev, ensemble.kind, ensemble.amplitude > 0.0 ? ensemble.amplitude / ev.sigma : 8.0);
 
   // Measurements: truth + common drift and transparency + noise, a few outliers and gaps.
   TTimeSeries& s = f.series;

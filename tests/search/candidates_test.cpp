@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -97,13 +99,95 @@ TEST(Candidates, OutliersAmongTheirNeighbours) {
   indices[25].N = 9;
   const std::vector<Candidate> list = FindCandidates(series, indices, CandidateSettings{});
   ASSERT_EQ(list.size(), 2u);
-  // Star 5 lies further out in robust sigmas (spread 0.0148 against 0.0015).
-  EXPECT_EQ(list[0].Id, 5);
-  EXPECT_EQ(list[0].Index, 4);
-  EXPECT_NEAR(list[0].Mag, 10.4, 1e-12);
-  EXPECT_EQ(list[0].N, 50u);
-  EXPECT_EQ(list[1].Id, 21);
-  EXPECT_EQ(list[1].Index, 0);
+  // In robust sigmas over the 29 stars scored (star 26 has too few points), a MAD
+  // times 1.4826 for a sigma. The IQR of star 21: median 0.011, MAD 0.001.
+  EXPECT_EQ(list[0].Id, 21);
+  EXPECT_EQ(list[0].Index, 0);
+  EXPECT_NEAR(list[0].Score, (0.2 - 0.011) / (1.4826 * 0.001), 1e-6);
+  // Star 5 by eta = 1 / (1/eta) against its white-noise distribution, mean 2 and
+  // variance 4 (n - 2) / (n^2 - 1): the others' median is that of 1/eta = 0.52, their
+  // MAD the step from 0.52 to 0.51.
+  const double sd = std::sqrt(4.0 * 48.0 / (50.0 * 50.0 - 1.0));
+  auto z = [&](double inverseEta) { return (2.0 - 1.0 / inverseEta) / sd; };
+  EXPECT_EQ(list[1].Id, 5);
+  EXPECT_EQ(list[1].Index, 4);
+  EXPECT_NEAR(list[1].Score, (z(5.0) - z(0.52)) / (1.4826 * (z(0.52) - z(0.51))), 1e-6);
+  EXPECT_NEAR(list[1].Mag, 10.4, 1e-12);
+  EXPECT_EQ(list[1].N, 50u);
+}
+
+} // namespace
+} // namespace morvik
+
+namespace morvik {
+namespace {
+
+using testing::Kind;
+using testing::SyntheticField;
+
+// Fields of 12 to 40 frames: the scores are calibrated for each star's own number of
+// points, so constant stars of few points do not crowd the list. A variable counts as
+// strong when its true light curve over the frames taken swings by at least five times
+// its noise (a slow variable seen for an hour may not swing at all).
+TEST(Candidates, FewPointsPrecisionAndRecall) {
+  int strong = 0, found = 0, listed = 0, right = 0;
+  for (int k = 0; k < 8; ++k) {
+    const int rows = 12 + 4 * k;
+    SyntheticField f = testing::MakeField(static_cast<std::uint64_t>(300 + k), 200, rows, 30);
+    const std::vector<MoreIndices> indices = Reduce(f);
+    const std::vector<Candidate> list = FindCandidates(f.series, indices, CandidateSettings{});
+    std::vector<bool> on(f.truth.size(), false);
+    for (const Candidate& c : list)
+      on[c.Id - 1u] = true;
+    for (std::size_t j = 0; j < f.truth.size(); ++j) {
+      const auto [lo, hi] = std::minmax_element(f.truth[j].curve.begin(), f.truth[j].curve.end());
+      const bool variable = f.truth[j].kind != Kind::Constant;
+      if (variable && *hi - *lo >= 5.0 * f.truth[j].sigma) {
+        ++strong;
+        found += on[j] ? 1 : 0;
+      }
+      listed += on[j] ? 1 : 0;
+      right += on[j] && variable ? 1 : 0;
+    }
+  }
+  std::printf("few points: recall %d/%d, precision %d/%d\n", found, strong, right, listed);
+  ASSERT_GT(strong, 40);
+  EXPECT_GE(found * 100, strong * 90);
+  EXPECT_GE(right * 100, listed * 90);
+}
+
+// A 1 %-deep transit of two hours in one of three nights, at a signal-to-noise of 20
+// over its points, on a star of an otherwise quiet field: among the first three.
+TEST(Candidates, OneTransitNightRanksAtTheTop) {
+  for (std::uint64_t seed : {41u, 42u, 43u}) {
+    SyntheticField f = testing::MakeField(seed, 200, 300, 0);
+    // A constant star of middle brightness gets the noise that makes S/N 20 and the transit.
+    int star = 0;
+    for (std::size_t j = 1; j < f.truth.size() && star == 0; ++j)
+      if (f.truth[j].kind == Kind::Constant && f.truth[j].mag > 11.0 && f.truth[j].mag < 12.0)
+        star = static_cast<int>(j) + 1;
+    ASSERT_GT(star, 0);
+    const auto j = static_cast<std::size_t>(star - 1);
+    const double depth = 0.01, mid = 2460001.15, half = 1.0 / 24.0;
+    int in = 0;
+    for (const TDataLine& row : f.series.Rows)
+      in += std::fabs(row.Time - mid) < half ? 1 : 0;
+    const double sigma = depth * std::sqrt(static_cast<double>(in)) / 20.0;
+    for (std::size_t r = 0; r < f.series.Rows.size(); ++r) {
+      TMeasurement& m = f.series.Rows[r].Items[j];
+      const double noise = m.Mag - f.clean.Rows[r].Items[j].Mag;
+      m.Mag = f.clean.Rows[r].Items[j].Mag + noise * sigma / f.truth[j].sigma +
+              (std::fabs(f.series.Rows[r].Time - mid) < half ? depth : 0.0);
+      m.Err = sigma;
+    }
+    const std::vector<MoreIndices> indices = Reduce(f);
+    const std::vector<Candidate> list = FindCandidates(f.series, indices, CandidateSettings{});
+    int rank = 0;
+    for (std::size_t i = 0; i < list.size() && rank == 0; ++i)
+      if (list[i].Id == star) rank = static_cast<int>(i) + 1;
+    EXPECT_GE(rank, 1) << "seed " << seed << ": not listed";
+    EXPECT_LE(rank, 3) << "seed " << seed;
+  }
 }
 
 } // namespace

@@ -42,6 +42,9 @@ TEST(MoreIndices, ErrorsWeighTheMean) {
   EXPECT_NEAR(m.StetsonJ, (std::sqrt(d1 * d1 - 1.0) + std::sqrt(d2 * d2 - 1.0)) / 2.0, 1e-12);
   EXPECT_NEAR(m.ExcessScatter, std::sqrt(0.04 / 0.01 + 0.64 / 0.04), 1e-12);
   EXPECT_NEAR(m.Iqr, 0.5, 1e-12);
+  // 1/eta is unweighted: squares about the plain mean 10.5 (0.5), not the weighted one
+  // (0.68), over the successive square 1.
+  EXPECT_NEAR(m.InverseEta, 0.5, 1e-12);
 }
 
 // The quartiles are selected, not sorted: against the sorted values on series with

@@ -9,7 +9,7 @@ namespace morvik::cli {
 
 bool IsPeriodSearchOption(const std::string& name) {
   return name == "--method" || name == "--min-period" || name == "--max-period" || name == "--oversampling" ||
-         name == "--fap-rounds" || name == "--seed";
+         name == "--fap-rounds" || name == "--seed" || name == "--trend";
 }
 
 std::optional<std::string> ParsePeriodSearchOption(const std::string& name, const std::string& value,
@@ -55,6 +55,12 @@ std::optional<std::string> ParsePeriodSearchOption(const std::string& name, cons
     o.fapRounds = *v;
     return std::nullopt;
   }
+  if (name == "--trend") {
+    if (value != "none" && value != "linear" && value != "quadratic" && value != "auto")
+      return "--trend needs none, linear or quadratic, not \"" + value + "\"";
+    o.trend = value;
+    return std::nullopt;
+  }
   if (name == "--seed") {
     if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos || value.size() > 19)
       return "--seed needs a whole number, not \"" + value + "\"";
@@ -71,10 +77,13 @@ const char* PeriodSearchHelp() {
   --method M[,M...]       methods of --period-search: lk, gls, mhgls, bls, or all
                           of them (gls,mhgls,lk)
   --min-period D          shortest period searched, days (0.05)
-  --max-period D          longest period searched, days (half the time span)
+  --max-period D          longest period searched, days (the time span)
   --oversampling K        grid points per peak width 1/span (10)
   --fap-rounds N          permutation rounds for the false-alarm probability (0)
   --seed S                seed of the permutations (1)
+  --trend T               none, linear or quadratic: fitted with every period and
+                          in the null hypothesis (linear when the span exceeds 10
+                          times the longest period searched, else none)
   --approximate           generalised Lomb-Scargle by a transform: faster on long
                           grids, within about 1e-4 in power
 )";

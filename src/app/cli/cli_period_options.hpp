@@ -11,15 +11,16 @@ namespace morvik::cli {
 struct PeriodSearchOptions {
   std::vector<std::string> methods{"gls", "mhgls", "lk"}; // "lk", "gls", "mhgls", "bls"
   std::optional<double> minPeriod;                        // days; default 0.05
-  std::optional<double> maxPeriod;                        // days; default half the span
+  std::optional<double> maxPeriod;                        // days; default the span
   double oversampling = 10.0;
   int fapRounds = 0;
   std::uint64_t seed = 1;
-  bool approximate = false; // --approximate
+  bool approximate = false;   // --approximate
+  std::string trend = "auto"; // --trend: auto, none, linear, quadratic
   friend bool operator==(const PeriodSearchOptions&, const PeriodSearchOptions&) = default;
 };
 
-// True for --method, --min-period, --max-period, --oversampling, --fap-rounds, --seed.
+// True for --method, --min-period, --max-period, --oversampling, --fap-rounds, --seed, --trend.
 bool IsPeriodSearchOption(const std::string& name);
 
 // Reads the value of such an option into o; the usage error, or nothing when it is fine.

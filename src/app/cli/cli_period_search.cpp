@@ -21,6 +21,7 @@ PeriodSearchSettings SearchSettingsFrom(const PeriodSearchOptions& o) {
   s.fapRounds = o.fapRounds;
   s.seed = o.seed;
   s.approximate = o.approximate;
+  s.trend = TrendFromName(o.trend).value_or(TrendChoice::Auto);
   return s;
 }
 
@@ -30,13 +31,16 @@ std::string Num(double v) { return FormatShortest(v); }
 
 } // namespace
 
-std::string AllStarsHeader() { return "id,points,period,power,fap,method,agreeing,methods,second_period,note\n"; }
+std::string AllStarsHeader() {
+  return "id,points,period,period_error,power,fap,method,agreeing,methods,second_period,note\n";
+}
 
 std::string AllStarsRow(long long id, const PeriodSearchResult& r) {
   const CombinedPeriod& c = r.combined;
-  return std::to_string(id) + "," + std::to_string(r.points) + "," + Num(c.period) + "," + Num(c.power) + "," +
-         Num(c.fap) + "," + MethodName(c.method) + "," + std::to_string(c.agreeing) + "," +
-         std::to_string(c.methodsRun) + "," + Num(c.secondPeriod) + "," + CsvField(c.note) + "\n";
+  return std::to_string(id) + "," + std::to_string(r.points) + "," + Num(c.period) + "," + Num(c.periodError) + "," +
+         Num(c.power) + "," + (c.fapIsBound ? FapText(c.fap, true) : Num(c.fap)) + "," + MethodName(c.method) + "," +
+         std::to_string(c.agreeing) + "," + std::to_string(c.methodsRun) + "," + Num(c.secondPeriod) + "," +
+         CsvField(c.note) + "\n";
 }
 
 bool PeriodSearchOneStar(Workspace& ws, long long id, const std::string& path, const PeriodSearchOptions& o) {
@@ -52,9 +56,12 @@ bool PeriodSearchOneStar(Workspace& ws, long long id, const std::string& path, c
     ws.log.Add("--period-search star " + std::to_string(id) + ": " + e.what());
     return false;
   }
-  char line[160];
-  std::snprintf(line, sizeof line, "period search star %lld: %zu points, %zu frequencies, P = %.8g d (%s)", id,
-                r.points, r.grid.count, r.combined.period, MethodName(r.combined.method));
+  char line[200];
+  if (r.combined.found)
+    std::snprintf(line, sizeof line, "period search star %lld: %zu points, %zu frequencies, P = %.8g +- %.2g d (%s)",
+                  id, r.points, r.grid.count, r.combined.period, r.combined.periodError, MethodName(r.combined.method));
+  else
+    std::snprintf(line, sizeof line, "period search star %lld: %zu points: %s", id, r.points, r.combined.note.c_str());
   ws.log.Add(line);
   if (!WriteFileReplacing(path, PeakTableCsv(r))) {
     ws.log.Add("Cannot write " + path);

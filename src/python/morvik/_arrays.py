@@ -157,7 +157,7 @@ def periodogram(t, y, dy=None, method="lk", frequencies=None, **options):
     "mhgls" (the same with `harmonics` terms, 3 by default), "bls" (box least squares
     with `durations` in days and `bins` phase bins) and "window" (the spectral window)
     are the periodograms of search_periods. Without frequencies they use its grid, set
-    by min_period, max_period (0: half the time span) and oversampling; "bls" its own
+    by min_period, max_period (0: the time span) and oversampling; "bls" its own
     finer grid. Evenly spaced frequencies (np.linspace) are computed as a grid, sines
     advanced by rotation (within 1e-13 of direct values); any others one by one.
     Points with an error that is not positive are left out, and dy=None weighs every
@@ -167,29 +167,37 @@ def periodogram(t, y, dy=None, method="lk", frequencies=None, **options):
 
 
 SEARCH_METHODS = ["gls", "mhgls", "lk", "bls"]  # "all", in the batch program's order
-PEAK_COLUMNS = ["method", "rank", "frequency", "period", "power", "fap", "alias"]
+PEAK_COLUMNS = ["method", "rank", "frequency", "period", "period_error", "power", "fap", "fap_is_bound", "alias"]
 
 
 def search_periods(t, y, dy=None, method="gls,mhgls,lk", min_period=_core.SEARCH_MIN_PERIOD, max_period=None,
                    oversampling=_core.SEARCH_OVERSAMPLING, fap_rounds=0, seed=1, top_peaks=5,
-                   harmonics=_core.SEARCH_HARMONICS, threads=0, approximate=False):
+                   harmonics=_core.SEARCH_HARMONICS, threads=0, approximate=False, trend="auto"):
     """The period search of morvik-cli --period-search on one light curve.
 
     method: "lk", "gls", "mhgls", "bls", a list or comma-separated string of them, or
-    "all". The grid runs from 1 / max_period (None: half the time span) to
+    "all". The grid runs from 1 / max_period (None: the time span) to
     1 / min_period in steps of 1 / (oversampling x span). fap_rounds > 0 adds a
     permutation false-alarm probability of every method's best peak, driven by seed.
+    trend: "none", "linear", "quadratic" or "auto" (linear when the span exceeds 10
+    times the longest period searched), fitted with every model and in the null
+    hypothesis.
 
-    Returns a dict: the combined answer (period, power, fap, method, agreeing,
-    methods_run, second_period, note), points, grid (first, step, count), peaks (a
-    DataFrame of PEAK_COLUMNS: the top peaks of every method, best first, fap -1 where
-    not known, alias marks), periodograms ({method: (frequencies, power)}), box (bls:
-    duration, mid-time, depth) and window_peaks."""
+    Returns a dict: the combined answer (period, period_error, power, fap,
+    fap_is_bound, fap_text, method, agreeing, methods_run, second_period, note, window,
+    at_grid_edge), trend, constant (True: the magnitudes do not vary, found is False and
+    the note says "no significant period"), points, grid (first, step, count), peaks (a
+    DataFrame of PEAK_COLUMNS: the top peaks of every method refined off the grid,
+    best first, period_error 0 and fap -1 where not known, fap_is_bound where the fap
+    is the floor of the permutation rounds, alias marks), periodograms ({method:
+    (frequencies, power)}), box (bls: duration of the winning box, mid-time, depth),
+    box_stats (bls: depth error, SNR, SDE) and window_peaks. A FAP that is a floor is
+    a bound: fap_text gives it as "< 0.048"."""
     names = SEARCH_METHODS if method == "all" else (method.split(",") if isinstance(method, str) else list(method))
     t, y, dy = _finite_points(t, y, dy)
     r = _core.search_periods(t, y, dy, [n.strip() for n in names], float(min_period), float(max_period or 0.0),
                              float(oversampling), int(fap_rounds), int(seed), int(top_peaks), int(harmonics),
-                             int(threads), bool(approximate))
+                             int(threads), bool(approximate), str(trend))
     peaks = pd.DataFrame(r.pop("peaks"), columns=PEAK_COLUMNS)
     peaks["rank"] = peaks["rank"].astype(np.int64)
     r["peaks"] = peaks
@@ -198,6 +206,7 @@ def search_periods(t, y, dy=None, method="gls,mhgls,lk", min_period=_core.SEARCH
         periodograms[m["method"]] = (np.asarray(m["frequency"], dtype=np.float64), m["power"])
         if "box" in m:
             r["box"] = m["box"]
+            r["box_stats"] = m["box_stats"]
     r["periodograms"] = periodograms
     return r
 
