@@ -219,7 +219,7 @@ bool TransitOneStar(Workspace& ws, long long id, const std::string& path, const 
       for (double& t : bjd)
         t = reduction::CorrectTime(t, reduction::TimeSystem::Bjd, o.target->first, o.target->second);
     else
-      ws.log.Add("--transit-report: no --target "RA DEC"; the times are written as they are and taken to be BJD_TDB");
+      ws.log.Add("--transit-report: no --target \"RA DEC\"; the times are written as they are and taken to be BJD_TDB");
     if (!WriteFileReplacing(*o.reportPath, TransitReport(s, r, o, bjd, convert, "star " + std::to_string(id)))) {
       ws.log.Add("Cannot write " + *o.reportPath);
       ok = false;
