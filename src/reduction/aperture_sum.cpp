@@ -13,6 +13,29 @@ double HalfChordIntegral(double x, double r) {
   return 0.5 * (x * r * std::sqrt(std::max(0.0, 1.0 - c * c)) + r * r * std::asin(c));
 }
 
+// The light at the point symmetric to pixel (x, y) about `at`, interpolated between
+// the four pixels around it when they are all clean (the profile is steep: the nearest
+// pixel alone can be half a pixel off), else the nearest when it is clean; NaN when
+// the point is the pixel itself or no clean light is there.
+double PointSymmetric(const PixelView& v, Point at, long x, long y) {
+  const double ox = 2.0 * at.x - static_cast<double>(x), oy = 2.0 * at.y - static_cast<double>(y);
+  const long fx = static_cast<long>(std::floor(ox)), fy = static_cast<long>(std::floor(oy));
+  auto clean = [&](long px, long py) {
+    return px >= 0 && py >= 0 && px < v.width && py < v.height && (px != x || py != y) &&
+           v.mask[static_cast<std::size_t>(py * v.width + px)] == pixel::kClean;
+  };
+  auto value = [&](long px, long py) {
+    return static_cast<double>(v.data[static_cast<std::size_t>(py * v.width + px)]);
+  };
+  if (clean(fx, fy) && clean(fx + 1, fy) && clean(fx, fy + 1) && clean(fx + 1, fy + 1)) {
+    const double tx = ox - static_cast<double>(fx), ty = oy - static_cast<double>(fy);
+    return (1 - ty) * ((1 - tx) * value(fx, fy) + tx * value(fx + 1, fy)) +
+           ty * ((1 - tx) * value(fx, fy + 1) + tx * value(fx + 1, fy + 1));
+  }
+  const long nx = std::lround(ox), ny = std::lround(oy);
+  return clean(nx, ny) ? value(nx, ny) : NAN;
+}
+
 } // namespace
 
 double CircleRectOverlap(double x0, double x1, double y0, double y1, double r) {
@@ -79,16 +102,12 @@ CircleSum SumCircle(const PixelView& v, Point at, double r) {
         continue;
       }
       if (flag & (pixel::kHot | pixel::kCosmic)) {
-        // The pixel point-symmetric about the centre: at - (pixel - at).
-        const long ox = std::lround(2.0 * at.x - static_cast<double>(x));
-        const long oy = std::lround(2.0 * at.y - static_cast<double>(y));
-        const bool inside = ox >= 0 && oy >= 0 && ox < v.width && oy < v.height;
-        const std::size_t j = inside ? static_cast<std::size_t>(oy * v.width + ox) : 0;
-        if (!inside || j == i || v.mask[j] != pixel::kClean) {
+        const double mirrored = PointSymmetric(v, at, x, y);
+        if (std::isnan(mirrored)) {
           out.blocked = true;
           continue;
         }
-        value = v.data[j];
+        value = mirrored;
         ++out.replaced;
       }
       out.sum += w * value;

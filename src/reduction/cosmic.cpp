@@ -8,17 +8,19 @@
 namespace morvik::reduction {
 namespace {
 
-constexpr long kMargin = 4; // the 7 x 7 median of 3 x 3 medians reaches 4 pixels
-
 struct Frame {
   std::vector<float>& data;
   std::vector<std::uint8_t>& mask;
   long w, h;
   double skyRms, gain;
 
-  float at(long x, long y) const { return data[static_cast<std::size_t>(y * w + x)]; }
+  // Beyond the edge the edge pixel repeats: hot pixels on the edge are found too.
+  std::size_t index(long x, long y) const {
+    return static_cast<std::size_t>(std::clamp(y, 0L, h - 1) * w + std::clamp(x, 0L, w - 1));
+  }
+  float at(long x, long y) const { return data[index(x, y)]; }
   bool usable(long x, long y) const {
-    const std::uint8_t m = mask[static_cast<std::size_t>(y * w + x)];
+    const std::uint8_t m = mask[index(x, y)];
     return (m & (pixel::kBad | pixel::kSaturated | pixel::kHot)) == 0;
   }
 
@@ -74,12 +76,10 @@ struct Frame {
     return self - static_cast<double>(m3[24]);
   }
 
-  bool Inside(long x, long y) const { return x >= kMargin && y >= kMargin && x + kMargin < w && y + kMargin < h; }
-
   // Its own flags clean and its four sides usable.
   bool Testable(long x, long y) const {
-    return mask[static_cast<std::size_t>(y * w + x)] == pixel::kClean && usable(x - 1, y) && usable(x + 1, y) &&
-           usable(x, y - 1) && usable(x, y + 1);
+    return mask[index(x, y)] == pixel::kClean && usable(x - 1, y) && usable(x + 1, y) && usable(x, y - 1) &&
+           usable(x, y + 1);
   }
 
   // Inside a star's core: its brightest 3 x 3 neighbour (itself included) is star-like.
@@ -87,24 +87,26 @@ struct Frame {
     long bx = x, by = y;
     for (long dy = -1; dy <= 1; ++dy)
       for (long dx = -1; dx <= 1; ++dx)
-        if (at(x + dx, y + dy) > at(bx, by)) bx = x + dx, by = y + dy;
-    return StarLikePeak(data.data(), w, bx, by);
+        if (at(x + dx, y + dy) > at(bx, by)) bx = std::clamp(x + dx, 0L, w - 1), by = std::clamp(y + dy, 0L, h - 1);
+    return StarLikePeak(data.data(), w, h, bx, by);
   }
 };
 
 } // namespace
 
-bool StarLikePeak(const float* data, long width, long x, long y) {
-  const float* p = data + y * width + x;
-  const double peak = static_cast<double>(*p);
+bool StarLikePeak(const float* data, long width, long height, long x, long y) {
+  auto at = [&](long px, long py) {
+    return static_cast<double>(data[std::clamp(py, 0L, height - 1) * width + std::clamp(px, 0L, width - 1)]);
+  };
+  const double peak = at(x, y);
   if (peak <= 0) return false;
-  return static_cast<double>(p[-1] + p[1]) >= 0.1 * peak && static_cast<double>(p[-width] + p[width]) >= 0.1 * peak;
+  return at(x - 1, y) + at(x + 1, y) >= 0.1 * peak && at(x, y - 1) + at(x, y + 1) >= 0.1 * peak;
 }
 
 std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<std::uint8_t>& mask, long width,
                                           long height, double skyRms, double gain, const CosmicOptions& o) {
   std::vector<std::size_t> found;
-  if (skyRms <= 0 || gain <= 0 || width <= 2 * kMargin || height <= 2 * kMargin) return found;
+  if (skyRms <= 0 || gain <= 0 || width < 3 || height < 3) return found;
   Frame f{data, mask, width, height, skyRms, gain};
   // L+ / (2 N) with N no smaller than the sky's noise: below sigclip there, below it
   // anywhere, so the full test runs only where this quick bound passes.
@@ -113,14 +115,16 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
   for (int pass = 0; pass < o.iterations; ++pass) {
     std::vector<std::size_t> hits;
     auto sharp = [&](long x, long y, double limit) {
-      if (!f.Inside(x, y) || !f.Testable(x, y) || f.LaplacianPlus(x, y) <= 2.0 * limit * skyRms) return false;
+      if (x < 0 || y < 0 || x >= width || y >= height || !f.Testable(x, y) ||
+          f.LaplacianPlus(x, y) <= 2.0 * limit * skyRms)
+        return false;
       if (f.SignificanceSharp(x, y) <= limit) return false;
       const double fine = f.FineStructure(x, y);
       if (fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim) return false;
       return !f.InStarCore(x, y);
     };
-    for (long y = kMargin; y + kMargin < height; ++y)
-      for (long x = kMargin; x + kMargin < width; ++x)
+    for (long y = 0; y < height; ++y)
+      for (long x = 0; x < width; ++x)
         if (f.LaplacianPlus(x, y) > quick && sharp(x, y, o.sigclip))
           hits.push_back(static_cast<std::size_t>(y * width + x));
     if (hits.empty()) break;
@@ -131,9 +135,9 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
       const long y = static_cast<long>(hits[k] / static_cast<std::size_t>(width));
       for (long dy = -1; dy <= 1; ++dy)
         for (long dx = -1; dx <= 1; ++dx) {
-          const std::size_t i = static_cast<std::size_t>((y + dy) * width + x + dx);
-          if ((dx != 0 || dy != 0) && std::find(hits.begin(), hits.end(), i) == hits.end() &&
-              sharp(x + dx, y + dy, grow))
+          const std::size_t i = f.index(x + dx, y + dy);
+          if ((dx != 0 || dy != 0) && x + dx >= 0 && y + dy >= 0 && x + dx < width && y + dy < height &&
+              std::find(hits.begin(), hits.end(), i) == hits.end() && sharp(x + dx, y + dy, grow))
             hits.push_back(i);
         }
     }
@@ -148,7 +152,7 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
       int n = 0;
       for (long dy = -2; dy <= 2; ++dy)
         for (long dx = -2; dx <= 2; ++dx)
-          if (mask[static_cast<std::size_t>((y + dy) * width + x + dx)] == pixel::kClean) v[n++] = f.at(x + dx, y + dy);
+          if (mask[f.index(x + dx, y + dy)] == pixel::kClean) v[n++] = f.at(x + dx, y + dy);
       std::nth_element(v, v + n / 2, v + n);
       values[k] = n > 0 ? v[n / 2] : 0.0f;
     }

@@ -25,6 +25,6 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
 
 // True when the peak at (x, y) spreads its light as a star does: its two side
 // neighbours along x and those along y each hold at least a tenth of it together.
-bool StarLikePeak(const float* data, long width, long x, long y);
+bool StarLikePeak(const float* data, long width, long height, long x, long y);
 
 } // namespace morvik::reduction

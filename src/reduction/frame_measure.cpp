@@ -340,8 +340,8 @@ double FrameMeasurer::SeeingFwhm(const std::vector<Detection>& stars) const {
     all.push_back(d.at);
     if (d.clean && bright.size() < 200) bright.push_back(d.at);
   }
-  const double moments = MomentFwhm(View(), bright, all, halfLight, skyRms_);
-  return moments > 0 ? moments : halfLight;
+  const double fitted = ProfileFwhm(View(), bright, all, halfLight, skyRms_);
+  return fitted > 0 ? fitted : halfLight;
 }
 
 // The flags of the pixels within `radius` + 1 of `at`, or-ed.
@@ -441,7 +441,8 @@ Point FrameMeasurer::Recentre(Point at, double fwhm, double radius) const {
   double x = at.x, y = at.y;
   int iterations = 0;
   short flag = 0;
-  const double sigma = std::max(fwhm, 1.0) / 2.3548;
+  // A window narrower than 2 px would pull an undersampled star to its pixel's centre.
+  const double sigma = std::max(fwhm, 2.0) / 2.3548;
   if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
       std::isfinite(y) && std::hypot(x - at.x, y - at.y) <= radius)
     return {x, y};

@@ -88,7 +88,7 @@ public:
   // For a Gaussian it is the FWHM; sharper than it is a hit, not a star.
   static double Fwhm(const std::vector<Detection>& detections);
 
-  // The FWHM from the second moments of the bright, isolated, unsaturated stars among
+  // The FWHM from profile fits to the bright, isolated, unsaturated stars among
   // `stars` (brightest first); the half-light value when none qualifies.
   double SeeingFwhm(const std::vector<Detection>& stars) const;
 

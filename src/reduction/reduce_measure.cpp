@@ -115,23 +115,36 @@ StarRows MeasureStars(const FrameMeasurer& frame, const std::vector<Point>& at, 
 std::vector<double> ApertureCorrections(const StarRows& row, std::size_t widest) {
   std::vector<double> out(row.apertures, 0.0);
   if (row.apertures < 2 || widest >= row.apertures) return out;
-  std::vector<std::pair<float, std::size_t>> best;
-  for (std::size_t i = 0; i < row.stars; ++i) {
+  const std::size_t n = row.stars;
+  std::vector<std::pair<double, std::size_t>> best;
+  for (std::size_t i = 0; i < n; ++i) {
     bool all = true;
     for (std::size_t k = 0; k < row.apertures && all; ++k)
-      all = std::isfinite(row.mag[k * row.stars + i]);
-    if (all) best.emplace_back(row.err[widest * row.stars + i], i);
+      all = std::isfinite(row.mag[k * n + i]);
+    if (all) best.emplace_back(row.err[widest * n + i], i);
   }
   if (best.size() < 3) return out;
   std::sort(best.begin(), best.end());
   if (best.size() > 30) best.resize(30);
   std::vector<double> d;
   for (std::size_t k = 0; k < row.apertures; ++k) {
+    auto diff = [&](std::size_t i) {
+      return static_cast<double>(row.mag[k * n + i]) - static_cast<double>(row.mag[widest * n + i]);
+    };
     d.clear();
     for (auto [e, i] : best)
-      d.push_back(static_cast<double>(row.mag[k * row.stars + i]) -
-                  static_cast<double>(row.mag[widest * row.stars + i]));
-    out[k] = MedianOf(d);
+      d.push_back(diff(i));
+    const double median = MedianOf(d);
+    // Weighted by the widest aperture's error, which dominates the difference; a star
+    // more than 5 errors from the median (a hit, a neighbour) left out.
+    double sw = 0, swx = 0;
+    for (auto [e, i] : best) {
+      const double w = 1.0 / (e * e);
+      if (std::abs(diff(i) - median) > 5.0 * e) continue;
+      sw += w;
+      swx += w * diff(i);
+    }
+    out[k] = sw > 0 ? swx / sw : median;
   }
   return out;
 }

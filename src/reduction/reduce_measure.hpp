@@ -36,10 +36,10 @@ StarRows MeasureStars(const FrameMeasurer& frame, const std::vector<Point>& at, 
 std::vector<int> ChooseApertures(const std::vector<const StarRows*>& rows, std::size_t fallback);
 
 // Per aperture, the offset that brings its magnitudes on this frame to those of the
-// widest aperture (index `widest`): the median difference over the (up to 30) best-measured stars seen
-// through every aperture (a curve of growth from the frame's own stars; Stetson 1990,
-// PASP 102, 932). Stars measured through different apertures then share one scale.
-// 0 where fewer than three stars qualify.
+// widest aperture (index `widest`): the mean difference over the (up to 30) stars best
+// measured through every aperture, weighted by their errors (a curve of growth from
+// the frame's own stars; Stetson 1990, PASP 102, 932). Stars measured through
+// different apertures then share one scale. 0 where fewer than three stars qualify.
 std::vector<double> ApertureCorrections(const StarRows& row, std::size_t widest);
 
 // What each star went through with its chosen aperture; blend: another catalog star
