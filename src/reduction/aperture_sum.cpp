@@ -33,7 +33,7 @@ double PointSymmetric(const PixelView& v, Point at, long x, long y) {
            ty * ((1 - tx) * value(fx, fy + 1) + tx * value(fx + 1, fy + 1));
   }
   const long nx = std::lround(ox), ny = std::lround(oy);
-  return clean(nx, ny) ? value(nx, ny) : NAN;
+  return clean(nx, ny) ? value(nx, ny) : std::nan("");
 }
 
 } // namespace

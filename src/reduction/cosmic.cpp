@@ -118,10 +118,10 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
       if (x < 0 || y < 0 || x >= width || y >= height || !f.Testable(x, y) ||
           f.LaplacianPlus(x, y) <= 2.0 * limit * skyRms)
         return false;
-      if (f.SignificanceSharp(x, y) <= limit) return false;
+      // The cheap test first: most pixels that pass the bound are stars' cores.
+      if (f.InStarCore(x, y) || f.SignificanceSharp(x, y) <= limit) return false;
       const double fine = f.FineStructure(x, y);
-      if (fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim) return false;
-      return !f.InStarCore(x, y);
+      return !(fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim);
     };
     for (long y = 0; y < height; ++y)
       for (long x = 0; x < width; ++x)
