@@ -127,6 +127,35 @@ TEST(FluxError, MatchesTheScatterWithANarrowAnnulus) {
   EXPECT_NEAR(std::sqrt(var) / meanErr, 1.0, 0.1) << flux.size() << " stars";
 }
 
+TEST(SkyAnnulus, ABrightNeighbourInItIsLeftOut) {
+  // A star and one 50 times brighter whose core lies in its annulus; the same noise
+  // with and without the neighbour.
+  constexpr long kSize = 96;
+  const std::vector<testing::SynthStar> alone{{40.3, 44.6, 5000}};
+  std::vector<testing::SynthStar> crowded = alone;
+  crowded.push_back({49.8, 46.1, 250000});
+  ApertureSet set;
+  set.radii = {3.0};
+  set.skyInner = 6;
+  set.skyOuter = 12;
+  set.maskRadius = 5;
+  std::vector<double> shift;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    const FrameMeasurer a(Render(alone, kSize, 2.0, 400, seed), kSize, kSize, 1.0, 0.0);
+    const FrameMeasurer b(Render(crowded, kSize, 2.0, 400, seed), kSize, kSize, 1.0, 0.0);
+    const auto ma = a.Measure({40.3, 44.6}, set, 2.0, 0, {});
+    const auto mb = b.Measure({40.3, 44.6}, set, 2.0, 0, {{49.8, 46.1}});
+    ASSERT_TRUE(ma[0].ok && mb[0].ok);
+    shift.push_back(mb[0].flux / ma[0].flux - 1);
+  }
+  // Leaving fewer pixels in the annulus moves the level by its noise, of either sign;
+  // the neighbour's light would move it one way.
+  double mean = 0;
+  for (double d : shift)
+    mean += d / static_cast<double>(shift.size());
+  EXPECT_LT(std::abs(mean), 0.001);
+}
+
 TEST(CosmicRays, HitsRepairedAndStarCoresLeftAlone) {
   constexpr long kSize = 128;
   for (double fwhm : {1.2, 1.5, 2.0, 3.5}) {
