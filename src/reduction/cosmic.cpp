@@ -123,10 +123,21 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
       const double fine = f.FineStructure(x, y);
       return !(fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim);
     };
-    for (long y = 0; y < height; ++y)
-      for (long x = 0; x < width; ++x)
+    for (long y = 0; y < height; ++y) {
+      const bool inner = y > 0 && y + 1 < height;
+      const float* row = data.data() + y * width;
+      for (long x = 0; x < width; ++x) {
+        // Away from the edges a pixel that is not above all four sides has L+ below
+        // its excess over them: the bound on L+ is taken from the raw pixels first.
+        if (inner && x > 0 && x + 1 < width) {
+          const double v = row[x];
+          const double side = std::min(std::min(row[x - 1], row[x + 1]), std::min(row[x - width], row[x + width]));
+          if (2.0 * (v - side) <= quick) continue;
+        }
         if (f.LaplacianPlus(x, y) > quick && sharp(x, y, o.sigclip))
           hits.push_back(static_cast<std::size_t>(y * width + x));
+      }
+    }
     if (hits.empty()) break;
     // The hits' neighbours at the lower limit: the rest of a track.
     const std::size_t first = hits.size();
