@@ -161,7 +161,7 @@ double ProfileFwhm(const PixelView& v, const std::vector<Point>& bright, const s
     const double window = std::max(3.0, 1.5 * fwhm);
     std::vector<double> found;
     for (const Point& p : bright) {
-      if (found.size() >= 8) break;
+      if (found.size() >= 5) break;
       bool isolated = true;
       for (const Point& q : all) {
         const double d = std::hypot(q.x - p.x, q.y - p.y);
