@@ -1,5 +1,8 @@
 #include "reduction/frame_measure.hpp"
 
+#include "reduction/cosmic.hpp"
+#include "reduction/fwhm.hpp"
+
 extern "C" {
 #include <sep.h>
 }
@@ -9,12 +12,13 @@ extern "C" {
 #include <limits>
 #include <mutex>
 #include <numbers>
+#include <unordered_map>
 
 namespace morvik::reduction {
 namespace {
 
-constexpr std::uint8_t kBad = 2;
-constexpr std::uint8_t kHot = 1;
+constexpr std::uint8_t kBad = pixel::kBad;
+constexpr std::uint8_t kHot = pixel::kHot;
 constexpr std::size_t kRadiusCount = 60;
 constexpr std::size_t kWindowedCount = 200;
 
@@ -43,8 +47,57 @@ template <typename T> double Median(std::vector<T>& v) {
 
 } // namespace
 
+const char* LossName(Loss loss) {
+  switch (loss) {
+  case Loss::Edge:
+    return "edge";
+  case Loss::Saturated:
+    return "saturated";
+  case Loss::Masked:
+    return "masked pixel";
+  case Loss::Sky:
+    return "no sky";
+  case Loss::NoFlux:
+    return "no flux";
+  case Loss::None:
+    break;
+  }
+  return "";
+}
+
+std::vector<Detection> MergeSameStar(const std::vector<Detection>& stars, double radius) {
+  std::vector<Detection> out;
+  out.reserve(stars.size());
+  // Kept stars on a grid of cells one radius wide: only the 3 x 3 cells around need a look.
+  std::unordered_map<long long, std::vector<std::size_t>> grid;
+  const double cell = std::max(radius, 1.0);
+  auto key = [cell](long cx, long cy) {
+    return (static_cast<long long>(cx) << 32) ^ static_cast<long long>(cy & 0xffffffff);
+  };
+  for (const Detection& d : stars) {
+    const long cx = static_cast<long>(std::floor(d.at.x / cell)), cy = static_cast<long>(std::floor(d.at.y / cell));
+    Detection* same = nullptr;
+    for (long dy = -1; dy <= 1 && same == nullptr; ++dy)
+      for (long dx = -1; dx <= 1 && same == nullptr; ++dx)
+        if (auto it = grid.find(key(cx + dx, cy + dy)); it != grid.end())
+          for (std::size_t k : it->second)
+            if (std::hypot(out[k].at.x - d.at.x, out[k].at.y - d.at.y) < radius) {
+              same = &out[k];
+              break;
+            }
+    if (same != nullptr) {
+      same->flux += d.flux;
+      continue;
+    }
+    grid[key(cx, cy)].push_back(out.size());
+    out.push_back(d);
+  }
+  return out;
+}
+
 FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation,
-                             const std::vector<std::size_t>& hotPixels)
+                             const std::vector<std::size_t>& hotPixels, const std::vector<std::size_t>& saturatedPixels,
+                             bool cosmic)
     : width_(width), height_(height), gain_(gain), data_(std::move(pixels)),
       mask_(static_cast<std::size_t>(width * height), 0) {
   std::vector<std::size_t> masked;
@@ -53,6 +106,9 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
   auto bad = [saturation](float v) {
     return !(std::abs(v) <= std::numeric_limits<float>::max()) ||
            (saturation > 0 && static_cast<double>(v) >= saturation);
+  };
+  auto flagOf = [saturation](float v) {
+    return saturation > 0 && static_cast<double>(v) >= saturation ? pixel::kSaturated : pixel::kBad;
   };
   constexpr std::size_t kBlock = 4096;
   for (std::size_t start = 0; start < data_.size(); start += kBlock) {
@@ -65,11 +121,17 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
     }
     for (std::size_t i = start; i < stop; ++i)
       if (bad(data_[i])) {
-        mask_[i] = kBad;
+        mask_[i] = flagOf(data_[i]);
         data_[i] = 0.0f;
         masked.push_back(i);
       }
   }
+  for (std::size_t i : saturatedPixels)
+    if (i < mask_.size()) {
+      mask_[i] = pixel::kSaturated;
+      data_[i] = 0.0f;
+      masked.push_back(i);
+    }
   for (std::size_t i : hotPixels)
     if (i < mask_.size() && mask_[i] == 0) {
       mask_[i] = kHot;
@@ -110,7 +172,7 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
   sep_bkg_free(bkg);
   for (std::size_t i : masked)
     data_[i] = 0.0f;
-  if (ok_) RepairSharpPixels();
+  if (ok_ && cosmic) repaired_ = RepairCosmicRays(data_, mask_, width_, height_, skyRms_, gain_);
 }
 
 void FrameMeasurer::MaskHotPixels(const std::vector<std::size_t>& hotPixels) {
@@ -119,46 +181,6 @@ void FrameMeasurer::MaskHotPixels(const std::vector<std::size_t>& hotPixels) {
       mask_[i] = kHot;
       data_[i] = 0.0f;
     }
-}
-
-// Hot pixels and cosmic-ray hits stand far above all their neighbours, where even the
-// core of a star of 1.6 pixels FWHM stays below four times the median of its eight
-// neighbours. Such pixels take that median instead.
-void FrameMeasurer::RepairSharpPixels() {
-  const float floor = static_cast<float>(5.0 * skyRms_);
-  auto repair = [&](long x, long y) {
-    if (x < 1 || y < 1 || x + 1 >= width_ || y + 1 >= height_) return false;
-    const std::size_t i = static_cast<std::size_t>(y * width_ + x);
-    const float v = data_[i];
-    if (v <= floor || mask_[i] != 0) return false;
-    float around[8];
-    int n = 0;
-    for (long dy = -1; dy <= 1; ++dy)
-      for (long dx = -1; dx <= 1; ++dx) {
-        const std::size_t j = static_cast<std::size_t>((y + dy) * width_ + x + dx);
-        if ((dx != 0 || dy != 0) && mask_[j] == 0) around[n++] = data_[j];
-      }
-    if (n < 5) return false;
-    std::nth_element(around, around + n / 2, around + n);
-    const float median = around[n / 2];
-    if (v <= 5.0f * std::max(median, 0.0f) + floor) return false;
-    data_[i] = median;
-    return true;
-  };
-  for (long y = 1; y + 1 < height_; ++y) {
-    const float* row = data_.data() + y * width_;
-    for (long x = 1; x + 1 < width_; ++x)
-      if (row[x] > floor && repair(x, y)) repaired_.push_back(static_cast<std::size_t>(y * width_ + x));
-  }
-  // A second look around each repaired pixel catches the rest of a short track.
-  const std::size_t first = repaired_.size();
-  for (std::size_t k = 0; k < first; ++k) {
-    const long x = static_cast<long>(repaired_[k] % static_cast<std::size_t>(width_));
-    const long y = static_cast<long>(repaired_[k] / static_cast<std::size_t>(width_));
-    for (long dy = -1; dy <= 1; ++dy)
-      for (long dx = -1; dx <= 1; ++dx)
-        repair(x + dx, y + dy);
-  }
 }
 
 std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
@@ -234,7 +256,7 @@ std::vector<Detection> FrameMeasurer::DetectPeaks(double thresholdSigma, std::si
           const std::size_t i = static_cast<std::size_t>((y + dy) * width_ + x + dx);
           const float u = data_[i];
           if (u >= 0.5f * v) ++halfArea;
-          if (mask_[i] == kBad) c.d.clean = false;
+          if ((mask_[i] & (kBad | pixel::kSaturated)) != 0) c.d.clean = false;
           if (std::abs(dx) > 2 || std::abs(dy) > 2) continue;
           flux += static_cast<double>(u);
           if (std::abs(dx) <= 1 && std::abs(dy) <= 1 && u > 0) {
@@ -310,136 +332,140 @@ double FrameMeasurer::Fwhm(const std::vector<Detection>& detections) {
   return 2.0 * Median(radii);
 }
 
-bool FrameMeasurer::TouchesMask(Point at, double radius) const {
+double FrameMeasurer::SeeingFwhm(const std::vector<Detection>& stars) const {
+  const double halfLight = Fwhm(stars);
+  std::vector<Point> bright, all;
+  all.reserve(stars.size());
+  for (const Detection& d : stars) {
+    all.push_back(d.at);
+    if (d.clean && bright.size() < 200) bright.push_back(d.at);
+  }
+  const double fitted = ProfileFwhm(View(), bright, all, halfLight, skyRms_);
+  return fitted > 0 ? fitted : halfLight;
+}
+
+// The flags of the pixels within `radius` + 1 of `at`, or-ed.
+std::uint8_t FrameMeasurer::MaskNear(Point at, double radius) const {
   const double reach = radius + 1.0;
   const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - reach)));
   const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + reach)));
   const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - reach)));
   const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + reach)));
+  std::uint8_t flags = 0;
   for (long y = y0; y <= y1; ++y)
     for (long x = x0; x <= x1; ++x) {
       const double dx = static_cast<double>(x) - at.x, dy = static_cast<double>(y) - at.y;
-      if (dx * dx + dy * dy <= reach * reach && mask_[static_cast<std::size_t>(y * width_ + x)] == kBad) return true;
+      if (dx * dx + dy * dy <= reach * reach) flags |= mask_[static_cast<std::size_t>(y * width_ + x)];
     }
-  return false;
+  return flags;
 }
 
-Measurement FrameMeasurer::Sum(Point at, const Aperture& ap) const {
-  Measurement m;
-  m.at = at;
-  // The whole aperture must lie on the frame.
-  if (at.x - ap.radius < -0.5 || at.y - ap.radius < -0.5 || at.x + ap.radius > static_cast<double>(width_) - 0.5 ||
-      at.y + ap.radius > static_cast<double>(height_) - 0.5)
-    return m;
-  if (TouchesMask(at, ap.radius)) return m;
-  // Local sky: what the background map left in the annulus, clipped at 3 sigma. The
-  // buffers stay with the thread from star to star.
-  thread_local std::vector<float> buffer;
-  const long side = 2 * static_cast<long>(std::ceil(ap.skyOuter)) + 3;
-  if (buffer.size() < static_cast<std::size_t>(side * side)) buffer.resize(static_cast<std::size_t>(side * side));
-  float* const ring = buffer.data();
-  std::size_t n = 0;
-  const double outer2 = ap.skyOuter * ap.skyOuter, inner2 = ap.skyInner * ap.skyInner;
-  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - ap.skyOuter)));
-  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + ap.skyOuter)));
+// The annulus's clean pixels outside the neighbours' circles, and their level.
+SkyLevel FrameMeasurer::AnnulusLevel(Point at, const ApertureSet& set, const std::vector<Point>& neighbours) const {
+  thread_local std::vector<float> ring;
+  ring.clear();
+  const double outer2 = set.skyOuter * set.skyOuter, inner2 = set.skyInner * set.skyInner;
+  const double mask2 = set.maskRadius * set.maskRadius;
+  // Only the neighbours whose circles reach the annulus.
+  thread_local std::vector<Point> near;
+  near.clear();
+  for (const Point& q : neighbours)
+    if (std::hypot(q.x - at.x, q.y - at.y) < set.skyOuter + set.maskRadius) near.push_back(q);
+  const long y0 = std::max(0L, static_cast<long>(std::floor(at.y - set.skyOuter)));
+  const long y1 = std::min(height_ - 1, static_cast<long>(std::ceil(at.y + set.skyOuter)));
+  const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - set.skyOuter)));
+  const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + set.skyOuter)));
   for (long y = y0; y <= y1; ++y) {
     const double dy = static_cast<double>(y) - at.y;
-    if (dy * dy > outer2) continue;
-    const float* row = data_.data() + y * width_;
-    const std::uint8_t* masked = mask_.data() + y * width_;
-    auto take = [&](long from, long to) {
-      for (long x = from; x <= to; ++x) {
-        const double dx = static_cast<double>(x) - at.x;
-        const double r2 = dx * dx + dy * dy;
-        ring[n] = row[x];
-        n += (masked[x] == 0) & (r2 >= inner2) & (r2 <= outer2);
+    for (long x = x0; x <= x1; ++x) {
+      const double dx = static_cast<double>(x) - at.x;
+      const double r2 = dx * dx + dy * dy;
+      const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+      if (r2 < inner2 || r2 > outer2 || mask_[i] != pixel::kClean) continue;
+      bool covered = false;
+      for (const Point& q : near) {
+        const double qx = static_cast<double>(x) - q.x, qy = static_cast<double>(y) - q.y;
+        if (qx * qx + qy * qy <= mask2) {
+          covered = true;
+          break;
+        }
       }
-    };
-    // The row's stretch of the outer circle, a pixel wider than needed on each side,
-    // less the inside of the inner circle, a pixel narrower.
-    const double half = std::sqrt(outer2 - dy * dy);
-    const long x0 = std::max(0L, static_cast<long>(std::floor(at.x - half)) - 1);
-    const long x1 = std::min(width_ - 1, static_cast<long>(std::ceil(at.x + half)) + 1);
-    if (dy * dy < inner2) {
-      const double hole = std::sqrt(inner2 - dy * dy);
-      const long skipFrom = static_cast<long>(std::ceil(at.x - hole)) + 1;
-      const long skipTo = static_cast<long>(std::floor(at.x + hole)) - 1;
-      if (skipTo >= skipFrom) {
-        take(x0, std::min(x1, skipFrom - 1));
-        take(std::max(x0, skipTo + 1), x1);
-      } else {
-        take(x0, x1);
-      }
-    } else {
-      take(x0, x1);
+      if (!covered) ring.push_back(data_[i]);
     }
   }
-  if (n < 12) return m;
-  // The median of the ring after clipping at 3 sigma: a neighbour's light in the ring
-  // moves it far less than it moves the mean.
-  // What survives a clip is the stretch of the sorted ring between two values, so its
-  // median is the ring's element of rank (values below the stretch) + half its length.
-  // Each selection leaves the ring split at the rank found, and the next one searches
-  // only the side it lies on.
-  float* const end = ring + n;
-  std::size_t rank = n / 2;
-  std::nth_element(ring, ring + rank, end);
-  double level = ring[rank], sigma = skyRms_;
-  std::size_t count = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    const double low = level - 3.0 * sigma, high = level + 3.0 * sigma;
-    std::size_t below = 0;
-    double sum = 0, sum2 = 0;
-    count = 0;
-    for (const float* f = ring; f != end; ++f) {
-      const double v = *f;
-      if (v < low) {
-        ++below;
-      } else if (v <= high) {
-        ++count;
-        sum += v;
-        sum2 += v * v;
-      }
-    }
-    if (count < 8) return m;
-    const double mean = sum / static_cast<double>(count);
-    sigma = std::sqrt(std::max(sum2 / static_cast<double>(count) - mean * mean, 0.0));
-    const std::size_t next = below + count / 2;
-    if (next < rank)
-      std::nth_element(ring, ring + next, ring + rank);
-    else if (next > rank)
-      std::nth_element(ring + rank + 1, ring + next, end);
-    rank = next;
-    level = ring[rank];
+  return AnnulusSky(ring.data(), ring.size(), skyRms_);
+}
+
+// The light in the circle less the sky's share, its error from the pixels' noise, the
+// star's photons and the uncertainty of the level (which every pixel of the circle
+// shares: area x its error).
+Measurement FrameMeasurer::Photometry(Point at, double radius, const SkyLevel& sky) const {
+  Measurement m;
+  m.at = at;
+  const CircleSum c = SumCircle(View(), at, radius);
+  if (c.edge) {
+    m.loss = Loss::Edge;
+    return m;
   }
-  // The median scatters sqrt(pi / 2) times more than the mean.
-  const double levelErr = 1.2533 * sigma / std::sqrt(static_cast<double>(count));
-  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, sigma, gain_);
-  double sum = 0, sumErr = 0, area = 0;
-  short flag = 0;
-  if (sep_sum_circle(&im, at.x, at.y, ap.radius, 0, 5, 0, &sum, &sumErr, &area, &flag) != 0) return m;
-  m.flux = sum - level * area;
-  const double skyErr = area * levelErr;
-  m.fluxErr = std::sqrt(sumErr * sumErr + skyErr * skyErr);
+  const std::uint8_t near = MaskNear(at, radius);
+  if (c.saturated || (near & pixel::kSaturated) != 0) {
+    m.loss = Loss::Saturated;
+    return m;
+  }
+  if (c.blocked || (near & kBad) != 0) {
+    m.loss = Loss::Masked;
+    return m;
+  }
+  if (!sky.ok) {
+    m.loss = Loss::Sky;
+    return m;
+  }
+  m.replaced = c.replaced;
+  m.flux = c.sum - sky.level * c.area;
+  const double skyErr = c.area * sky.levelErr;
+  const double photons = std::max(m.flux, 0.0) / gain_;
+  m.fluxErr = std::sqrt(c.area * sky.sigma * sky.sigma + photons + skyErr * skyErr);
   m.ok = m.flux > 0 && std::isfinite(m.flux) && m.fluxErr > 0;
+  if (!m.ok) m.loss = Loss::NoFlux;
   return m;
 }
 
-Measurement FrameMeasurer::Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const {
-  // A star that stands clear of the noise in its central pixel is re-centred first.
+// A star that stands clear of the noise in its central pixel is re-centred (windowed
+// centroid) when it moves no more than `radius`.
+Point FrameMeasurer::Recentre(Point at, double fwhm, double radius) const {
   const long px = std::lround(at.x), py = std::lround(at.y);
-  if (recentreRadius > 0 && px >= 0 && py >= 0 && px < width_ && py < height_ &&
-      data_[static_cast<std::size_t>(py * width_ + px)] > 10.0f * static_cast<float>(skyRms_)) {
-    const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
-    double x = at.x, y = at.y;
-    int iterations = 0;
-    short flag = 0;
-    const double sigma = std::max(fwhm, 1.0) / 2.3548;
-    if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
-        std::isfinite(y) && std::hypot(x - at.x, y - at.y) <= recentreRadius)
-      at = {x, y};
-  }
-  return Sum(at, aperture);
+  if (radius <= 0 || px < 0 || py < 0 || px >= width_ || py >= height_ ||
+      data_[static_cast<std::size_t>(py * width_ + px)] <= 10.0f * static_cast<float>(skyRms_))
+    return at;
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
+  double x = at.x, y = at.y;
+  int iterations = 0;
+  short flag = 0;
+  // A window narrower than 2 px would pull an undersampled star to its pixel's centre.
+  const double sigma = std::max(fwhm, 2.0) / 2.3548;
+  if (sep_windowed(&im, at.x, at.y, sigma, 5, 0, &x, &y, &iterations, &flag) == 0 && std::isfinite(x) &&
+      std::isfinite(y) && std::hypot(x - at.x, y - at.y) <= radius)
+    return {x, y};
+  return at;
+}
+
+std::vector<Measurement> FrameMeasurer::Measure(Point at, const ApertureSet& set, double fwhm, double recentreRadius,
+                                                const std::vector<Point>& neighbours) const {
+  at = Recentre(at, fwhm, recentreRadius);
+  const SkyLevel sky = AnnulusLevel(at, set, neighbours);
+  std::vector<Measurement> out;
+  out.reserve(set.radii.size());
+  for (double r : set.radii)
+    out.push_back(Photometry(at, r, sky));
+  return out;
+}
+
+Measurement FrameMeasurer::Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const {
+  ApertureSet set;
+  set.radii = {aperture.radius};
+  set.skyInner = aperture.skyInner;
+  set.skyOuter = aperture.skyOuter;
+  return Measure(at, set, fwhm, recentreRadius, {}).front();
 }
 
 } // namespace morvik::reduction

@@ -1,11 +1,13 @@
 #pragma once
 // One calibrated frame prepared for measuring through SEP: missing and saturated
-// pixels masked, the background subtracted, stars detected, and circular apertures
-// with a local sky annulus measured at any position.
+// pixels masked, the background subtracted, cosmic-ray hits repaired, stars detected,
+// and circular apertures with a local sky annulus measured at any position.
 
 #include <cstdint>
 #include <vector>
 
+#include "reduction/aperture_sum.hpp"
+#include "reduction/sky.hpp"
 #include "reduction/star_match.hpp"
 
 namespace morvik::reduction {
@@ -23,20 +25,42 @@ struct Aperture {
   double skyOuter = 10;
 };
 
+// Why a star was not measured on a frame.
+enum class Loss : std::uint8_t { None, Edge, Saturated, Masked, Sky, NoFlux };
+const char* LossName(Loss loss);
+
 struct Measurement {
   bool ok = false;
   Point at;
   double flux = 0;    // ADU in the aperture, local sky removed
   double fluxErr = 0; // ADU
+  Loss loss = Loss::None;
+  int replaced = 0; // hot or cosmic pixels taken from the point-symmetric pixel
 };
+
+// Several radii about one centre, one annulus; neighbours' circles of maskRadius are
+// left out of the annulus.
+struct ApertureSet {
+  std::vector<double> radii;
+  double skyInner = 6;
+  double skyOuter = 10;
+  double maskRadius = 0;
+};
+
+// Detections of one star (a ring split by deblending, centroids drawn to one place)
+// become one: a fainter detection within `radius` of a brighter one is dropped, its
+// light added to the brighter's. Input and output brightest first.
+std::vector<Detection> MergeSameStar(const std::vector<Detection>& stars, double radius);
 
 class FrameMeasurer {
 public:
-  // pixels row-major, NaN for missing; saturation <= 0 means none. hotPixels (indices
-  // into pixels) are left out of the background and detection and, inside an
-  // aperture, replaced by the pixel opposite the centre.
+  // pixels row-major, NaN for missing; pixels at or above saturation (when > 0) and
+  // those listed in saturatedPixels are saturated. hotPixels (indices into pixels) are
+  // left out of the background and detection and, inside an aperture, replaced by the
+  // pixel point-symmetric about the centre. cosmic: find and repair cosmic-ray hits.
   FrameMeasurer(std::vector<float> pixels, long width, long height, double gain, double saturation,
-                const std::vector<std::size_t>& hotPixels = {});
+                const std::vector<std::size_t>& hotPixels = {}, const std::vector<std::size_t>& saturatedPixels = {},
+                bool cosmic = true);
   FrameMeasurer(const FrameMeasurer&) = delete;
   FrameMeasurer& operator=(const FrameMeasurer&) = delete;
 
@@ -45,11 +69,11 @@ public:
   double Sky() const { return sky_; }
   double SkyRms() const { return skyRms_; }
   bool Ok() const { return ok_; }
-  // Pixels replaced as far sharper than any star (hot pixels, cosmic-ray hits).
+  // Pixels repaired as sharper than the point-spread function (hot pixels, cosmic rays).
   const std::vector<std::size_t>& Repaired() const { return repaired_; }
 
   // Hot pixels found after the frame was prepared: left out of the sky and, inside an
-  // aperture, replaced by the pixel opposite the centre from now on.
+  // aperture, replaced by the pixel point-symmetric about the centre from now on.
   void MaskHotPixels(const std::vector<std::size_t>& hotPixels);
 
   // Objects above threshold (in sigma of the background), brightest first.
@@ -60,13 +84,22 @@ public:
   // the 5 x 5 box) returned brightest first. `found` receives how many there were.
   std::vector<Detection> DetectPeaks(double thresholdSigma, std::size_t keep, int* found = nullptr) const;
 
-  // Median FWHM (twice the half-light radius) of the bright clean detections; 0 if none.
+  // Twice the median half-light radius of the bright clean detections; 0 if none.
+  // For a Gaussian it is the FWHM; sharper than it is a hit, not a star.
   static double Fwhm(const std::vector<Detection>& detections);
+
+  // The FWHM from profile fits to the bright, isolated, unsaturated stars among
+  // `stars` (brightest first); the half-light value when none qualifies.
+  double SeeingFwhm(const std::vector<Detection>& stars) const;
 
   // Measures at `at`; with recentreRadius > 0 a star whose central pixel stands 10
   // sigma above the sky is first re-centred (windowed centroid) when it moves no more
   // than that radius.
   Measurement Measure(Point at, const Aperture& aperture, double fwhm, double recentreRadius) const;
+  // The same for every radius of the set, one sky for all; neighbours: the positions
+  // of the other stars near it.
+  std::vector<Measurement> Measure(Point at, const ApertureSet& apertures, double fwhm, double recentreRadius,
+                                   const std::vector<Point>& neighbours) const;
 
 private:
   struct Candidate {
@@ -75,15 +108,17 @@ private:
   };
   // Brightest first; half-light radii of the brightest, windowed centroids.
   std::vector<Detection> Refine(std::vector<Candidate>& found) const;
-  void RepairSharpPixels();
-  bool TouchesMask(Point at, double radius) const;
-  Measurement Sum(Point at, const Aperture& aperture) const;
+  std::uint8_t MaskNear(Point at, double radius) const;
+  Point Recentre(Point at, double fwhm, double radius) const;
+  SkyLevel AnnulusLevel(Point at, const ApertureSet& set, const std::vector<Point>& neighbours) const;
+  Measurement Photometry(Point at, double radius, const SkyLevel& sky) const;
+  PixelView View() const { return {data_.data(), mask_.data(), width_, height_}; }
 
   long width_;
   long height_;
   double gain_;
   std::vector<float> data_;        // background subtracted, masked pixels 0
-  std::vector<std::uint8_t> mask_; // kBad for missing or saturated pixels, kHot for hot ones
+  std::vector<std::uint8_t> mask_; // pixel:: flags
   std::vector<std::size_t> repaired_;
   double sky_ = 0;
   double skyRms_ = 0;

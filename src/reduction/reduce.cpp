@@ -15,14 +15,15 @@
 #include "reduction/calibration.hpp"
 #include "reduction/field_output.hpp"
 #include "reduction/frame_measure.hpp"
+#include "reduction/reduce_measure.hpp"
 #include "reduction/reduce_text.hpp"
+#include "reduction/saturation.hpp"
 
 namespace morvik::reduction {
 namespace {
 
 constexpr std::size_t kMaxStars = 40000;
 constexpr int kReferenceSample = 7;
-constexpr double kMinSignalToNoise = 3.0;
 // Stars enough to align a frame: its catalog stars are measured where the alignment
 // puts them, so only the reference needs the full detection.
 constexpr std::size_t kAlignStars = 400;
@@ -54,22 +55,44 @@ std::string Binning(const frames::FrameImage& f) {
   return "1x1";
 }
 
-Aperture ApertureFor(const ReduceSettings& s, double fwhm) {
-  Aperture a;
-  const double f = fwhm > 0 ? fwhm : 3.0;
-  a.radius = s.aperture.value_or(std::clamp(1.5 * f, 1.5, 25.0));
-  a.skyInner = s.skyInner.value_or(a.radius + std::max(3.0, f));
-  a.skyOuter = s.skyOuter.value_or(a.skyInner + std::max(5.0, 2.0 * f));
-  return a;
-}
-
-// Its stars, brightest first, without the hot pixels and cosmic-ray hits: they are
-// sharper than any star.
+// Its stars, brightest first, without the hot pixels and cosmic-ray hits (sharper than
+// any star) and with the pieces of one star (a defocused ring) made one; the frame's
+// FWHM from the stars' second moments.
 void TakeStars(Prepared& p, const std::vector<Detection>& all) {
-  p.report.fwhm = FrameMeasurer::Fwhm(all);
+  const double halfLight = FrameMeasurer::Fwhm(all);
   p.stars.clear();
   for (const Detection& d : all)
-    if (d.radius == 0 || d.radius >= 0.35 * p.report.fwhm) p.stars.push_back(d);
+    if (d.radius == 0 || d.radius >= 0.35 * halfLight) p.stars.push_back(d);
+  p.report.fwhm = p.measurer->SeeingFwhm(p.stars);
+  p.stars = MergeSameStar(p.stars, std::max(1.0, p.report.fwhm));
+}
+
+// The saturation level: --saturation, else SATURATE, else the camera's ceiling read
+// from the raw pixels; times the linear fraction.
+Ceiling SaturationOf(const ReduceSettings& s, const frames::FrameImage& f) {
+  Ceiling c;
+  if (s.saturation) {
+    c = {*s.saturation, "--saturation"};
+  } else if (auto card = f.Number("SATURATE")) {
+    c = {*card, "SATURATE"};
+  } else {
+    c = FindCeiling(f.pixels, f.width, f.height, f.bitpix, f.Number("BZERO").value_or(0.0),
+                    f.Number("BSCALE").value_or(1.0));
+  }
+  if (c.level > 0) c.level *= s.linearity;
+  return c;
+}
+
+// The raw pixels at or above the level, set missing for the calibration.
+std::vector<std::size_t> TakeSaturated(std::vector<float>& pixels, double level) {
+  std::vector<std::size_t> out;
+  if (!(level > 0)) return out;
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    if (static_cast<double>(pixels[i]) >= level) {
+      out.push_back(i);
+      pixels[i] = NAN;
+    }
+  return out;
 }
 
 // Searched only for its brightest stars, which align it; keepPixels: a reference
@@ -103,21 +126,26 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   p.report.exposure = time.time->exposure;
   p.report.timeSource = time.time->source;
   double gain = s.gain.value_or(0);
-  if (!s.gain) gain = f.Number("GAIN").value_or(f.Number("EGAIN").value_or(1.0));
+  if (!s.gain) gain = f.Number("GAIN").value_or(f.Number("EGAIN").value_or(0.0));
+  p.report.gainAssumed = !(gain > 0);
   if (!(gain > 0)) gain = 1.0;
-  const double saturation = s.saturation ? *s.saturation : f.Number("SATURATE").value_or(0.0);
+  p.report.gain = gain;
+  p.report.readNoise = f.Number("RDNOISE").value_or(f.Number("READNOIS").value_or(0.0));
+  const Ceiling ceiling = SaturationOf(s, f);
+  p.report.saturation = ceiling.level;
+  p.report.saturationSource = ceiling.source;
 
   std::vector<float> pixels = std::move(f.pixels);
+  const std::vector<std::size_t> saturated = TakeSaturated(pixels, ceiling.level);
   MaskZeroBorder(pixels, f.width, f.height);
-  if (saturation > 0)
-    for (float& v : pixels)
-      if (static_cast<double>(v) >= saturation) v = NAN;
   if (std::string error = Calibrate(ctx.masters, pixels, f.width, f.height, p.report.exposure); !error.empty()) {
     p.report.reason = error;
     return p;
   }
   if (keepPixels) p.calibrated = pixels;
-  p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0, ctx.hotPixels);
+  p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0, ctx.hotPixels,
+                                               saturated, s.cosmic);
+  p.report.cosmic = static_cast<int>(p.measurer->Repaired().size());
   if (!p.measurer->Ok()) {
     p.report.reason = "no background could be measured";
     p.measurer.reset();
@@ -169,16 +197,18 @@ std::vector<Point> Positions(const std::vector<Detection>& stars) {
   return out;
 }
 
-// One row of the table: magnitude and error per catalog star (NaN = not measured).
-struct Row {
-  std::vector<float> mag;
-  std::vector<float> err;
-};
-
 struct Outcome {
   FrameReport report;
-  Row row;
+  StarRows row;
 };
+
+// The aperture used where a star's light curve cannot choose: 1.5 x FWHM when measured.
+std::size_t FallbackAperture(const ReduceSettings& s) {
+  if (s.aperture) return 0;
+  const auto& f = s.apertureFactors;
+  const auto it = std::find(f.begin(), f.end(), 1.5);
+  return it != f.end() ? static_cast<std::size_t>(it - f.begin()) : f.size() / 2;
+}
 
 // `ready`: the frame as the reference sample prepared it, if kept.
 Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
@@ -201,32 +231,15 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   r.transform = match.transform;
   r.matched = static_cast<int>(match.pairs.size());
   r.rms = match.rms;
-  const Aperture ap = ApertureFor(ctx.settings, r.fwhm);
-  r.aperture = ap.radius;
+  const ApertureSet set = AperturesFor(ctx.settings, r.fwhm);
+  r.radii = set.radii;
+  r.aperture = set.radii[FallbackAperture(ctx.settings)];
+  r.hot = static_cast<int>(ctx.hotPixels.size());
   const double exposure = r.exposure > 0 ? r.exposure : 1.0;
-  const double recentre = std::max(1.0, 0.5 * r.fwhm);
-  out.row.mag.assign(ctx.catalog.size(), NAN);
-  out.row.err.assign(ctx.catalog.size(), NAN);
-  // Stars taken band by band across the frame: a star's pixels are mostly still in
-  // the cache from its neighbour's.
   std::vector<Point> at(ctx.catalog.size());
-  std::vector<std::pair<double, std::size_t>> order(ctx.catalog.size());
-  for (std::size_t i = 0; i < ctx.catalog.size(); ++i) {
+  for (std::size_t i = 0; i < ctx.catalog.size(); ++i)
     at[i] = match.transform.Apply(ctx.catalog[i]);
-    order[i] = {std::floor(at[i].y / 64.0) * 1e6 + at[i].x, i};
-  }
-  std::sort(order.begin(), order.end());
-  for (auto [key, i] : order) {
-    const Measurement m = p.measurer->Measure(at[i], ap, r.fwhm, recentre);
-    if (!m.ok) continue;
-    const double mag = ctx.settings.zeroPoint - 2.5 * std::log10(m.flux / exposure);
-    const double err = 1.0857 * m.fluxErr / m.flux;
-    // Below a signal-to-noise ratio of 3 a star counts as not seen.
-    if (!(mag < 99.0) || !(m.flux >= kMinSignalToNoise * m.fluxErr)) continue;
-    out.row.mag[i] = static_cast<float>(mag);
-    out.row.err[i] = static_cast<float>(err);
-    ++r.measured;
-  }
+  out.row = MeasureStars(*p.measurer, at, set, r.fwhm, exposure, ctx.settings.zeroPoint, ctx.settings.minSnr);
   r.used = true;
   return out;
 }
@@ -317,6 +330,39 @@ void BuildCatalog(Context& ctx, const Prepared& ref) {
     if (ctx.catalog.size() >= kMaxStars) break;
     ctx.catalog.push_back(d.at);
   }
+}
+
+// Each star's aperture chosen from its light curves; the table written with it, the
+// frames' counts of measured stars and the stars' reports filled in.
+std::string ChooseAndTabulate(const Context& ctx, double referenceFwhm, std::vector<Outcome>& outcomes,
+                              const std::vector<std::size_t>& rows, ReduceResult& result) {
+  const ReduceSettings& s = ctx.settings;
+  std::vector<const StarRows*> used;
+  for (std::size_t i : rows)
+    used.push_back(&outcomes[i].row);
+  const std::vector<int> chosen = ChooseApertures(used, FallbackAperture(s));
+  result.starReports = SummariseStars(used, chosen, ctx.catalog, AperturesFor(s, referenceFwhm).radii);
+  result.apertureFactors = s.aperture ? std::vector<double>{*s.aperture} : s.apertureFactors;
+  const auto& factors = result.apertureFactors;
+  const auto widest = static_cast<std::size_t>(std::max_element(factors.begin(), factors.end()) - factors.begin());
+  TableWriter table(ctx.catalog.size(), s.system);
+  std::vector<float> mag(ctx.catalog.size()), err(ctx.catalog.size());
+  for (std::size_t i : rows) {
+    Outcome& o = outcomes[i];
+    o.report.measured = 0;
+    const std::vector<double> correction = ApertureCorrections(o.row, widest);
+    for (std::size_t k = 0; k < ctx.catalog.size(); ++k) {
+      const auto a = static_cast<std::size_t>(chosen[k]);
+      const std::size_t j = a * o.row.stars + k;
+      mag[k] = static_cast<float>(static_cast<double>(o.row.mag[j]) - correction[a]);
+      err[k] = o.row.err[j];
+      if (std::isfinite(mag[k])) ++o.report.measured;
+    }
+    table.Add(o.report.jd, mag, err);
+  }
+  for (std::size_t i : rows)
+    result.frames[i].measured = outcomes[i].report.measured;
+  return table.Text();
 }
 
 } // namespace
@@ -440,16 +486,16 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   const std::string folder = FolderOf(s.out);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   FieldFiles files;
-  TableWriter table(ctx.catalog.size(), s.system);
-  for (std::size_t i : rows)
-    table.Add(outcomes[i].report.jd, outcomes[i].row.mag, outcomes[i].row.err);
-  files.table = table.Text();
+  files.table = ChooseAndTabulate(ctx, ref.report.fwhm, outcomes, rows, result);
   // Catalog magnitudes: the reference's own measurement, else its detection flux.
   std::vector<double> catalogMag(ctx.catalog.size());
   const double refExposure = ref.report.exposure > 0 ? ref.report.exposure : 1.0;
   for (std::size_t k = 0; k < ctx.catalog.size(); ++k)
     catalogMag[k] = s.zeroPoint - 2.5 * std::log10(ref.stars[k].flux / refExposure);
-  files.catalog = CatalogText(ctx.catalog, catalogMag, CatalogSky(result.sky, ctx.catalog));
+  std::vector<std::string> flags;
+  for (const StarReport& star : result.starReports)
+    flags.push_back(star.flags);
+  files.catalog = CatalogText(ctx.catalog, catalogMag, CatalogSky(result.sky, ctx.catalog), flags);
   files.records = WcsRecords(result.sky);
   files.report = ReportText(s, result);
   files.pixels = std::move(ref.calibrated);

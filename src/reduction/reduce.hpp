@@ -4,6 +4,7 @@
 // (<base>.fts, <base>.dat, <base>.xml) and <base>_reduction.txt are written only when
 // every frame is done.
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -22,8 +23,12 @@ struct ReduceSettings {
   std::string bias, dark, flat;
   std::string reference;            // "" = the frame with the most detections among a sample
   std::optional<double> gain;       // e-/ADU; else GAIN / EGAIN, else 1
-  std::optional<double> saturation; // ADU; else SATURATE, else none
-  std::optional<double> aperture;   // radius in pixels; else 1.5 x the frame's FWHM
+  std::optional<double> saturation; // ADU; else SATURATE, else the camera's ceiling
+  double linearity = 1.0;           // a pixel at or above this fraction of it is saturated
+  std::optional<double> aperture;   // radius in pixels; else the factors below
+  std::vector<double> apertureFactors{0.75, 1.0, 1.25, 1.5, 2.0}; // x each frame's FWHM
+  bool cosmic = true;                                             // find and repair cosmic-ray hits
+  double minSnr = 0;                                              // > 0: fainter than this S/N counts as not measured
   std::optional<double> skyInner, skyOuter;
   double zeroPoint = 25.0;
   double detectSigma = 3.0;
@@ -49,7 +54,22 @@ struct FrameReport {
   int measured = 0;
   double rms = 0;
   double aperture = 0;
+  std::vector<double> radii; // every aperture measured, pixels
+  double gain = 1;
+  bool gainAssumed = false;
+  double readNoise = 0; // e-, 0 when unknown
+  double saturation = 0;
+  std::string saturationSource;
+  int cosmic = 0; // pixels repaired as cosmic-ray hits
+  int hot = 0;    // the sensor's hot pixels masked
   Affine transform;
+};
+
+// What became of one catalog star.
+struct StarReport {
+  int aperture = 0;          // index into the apertures measured
+  std::array<int, 6> lost{}; // frames lost, by reason: -, edge, saturated, masked pixel, no sky, no flux
+  std::string flags;         // subset of "edge,blend,saturated,hot", comma-separated
 };
 
 struct ReduceResult {
@@ -61,8 +81,10 @@ struct ReduceResult {
   int stars = 0;
   int rows = 0;
   std::string reference;
-  double ra = 0, dec = 0; // degrees: the target of HJD / BJD
+  double ra = 0, dec = 0;              // degrees: the target of HJD / BJD
   ReferenceSky sky;
+  std::vector<double> apertureFactors; // the apertures' sizes in FWHM (or the forced radius in px)
+  std::vector<StarReport> starReports; // by catalog star
 };
 
 // done frames of total; called from the worker threads (one call at a time).

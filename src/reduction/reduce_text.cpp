@@ -37,17 +37,58 @@ void TableWriter::Add(double time, const std::vector<float>& mag, const std::vec
 }
 
 std::string CatalogText(const std::vector<Point>& positions, const std::vector<double>& magnitudes,
-                        const std::vector<std::pair<double, double>>& sky) {
+                        const std::vector<std::pair<double, double>>& sky,
+                        const std::vector<std::string>& flags) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<cat_file>\n <stars>\n";
   for (std::size_t i = 0; i < positions.size(); ++i) {
     out += "  <s id=\"" + std::to_string(i + 1) + "\" x=\"" + Number(positions[i].x + 1.0, 3) + "\" y=\"" +
            Number(positions[i].y + 1.0, 3) + "\" m=\"" + Number(magnitudes[i], 3) + "\"";
     if (i < sky.size()) out += " ra=\"" + Number(sky[i].first, 6) + "\" dec=\"" + Number(sky[i].second, 6) + "\"";
+    if (i < flags.size() && !flags[i].empty()) out += " flags=\"" + flags[i] + "\"";
     out += "/>\n";
   }
   out += " </stars>\n</cat_file>\n";
   return out;
 }
+
+namespace {
+
+std::string ApertureText(const ReduceSettings& s) {
+  if (s.aperture) return "radius " + Number(*s.aperture, 2) + " px";
+  std::string out;
+  for (double f : s.apertureFactors)
+    out += (out.empty() ? "" : ", ") + Number(f, 2);
+  return out + " x FWHM of each frame, the best kept per star";
+}
+
+// Gain, read noise, saturation level, the radii measured, cosmic and hot pixels.
+std::string FrameDetails(const FrameReport& f) {
+  std::string out = Number(f.gain, 3) + (f.gainAssumed ? " (assumed)" : "") + " | ";
+  out += (f.readNoise > 0 ? Number(f.readNoise, 2) : std::string("unknown")) + " | ";
+  out += (f.saturation > 0 ? Number(f.saturation, 1) + " (" + f.saturationSource + ")" : std::string("none")) + " | ";
+  std::string radii;
+  for (double r : f.radii)
+    radii += (radii.empty() ? "" : " ") + Number(r, 2);
+  return out + radii + " | " + std::to_string(f.cosmic) + " | " + std::to_string(f.hot);
+}
+
+// Per star: the aperture kept, the frames lost by reason, the flags.
+std::string StarsText(const ReduceResult& r) {
+  if (r.starReports.empty()) return {};
+  std::string out = "\n# star | aperture | frames lost: edge, saturated, masked pixel, no sky, no flux | flags\n";
+  for (std::size_t i = 0; i < r.starReports.size(); ++i) {
+    const StarReport& s = r.starReports[i];
+    const auto k = static_cast<std::size_t>(s.aperture);
+    out +=
+        std::to_string(i + 1) + " | " + (k < r.apertureFactors.size() ? Number(r.apertureFactors[k], 2) : "-") + " | ";
+    for (std::size_t reason = 1; reason < s.lost.size(); ++reason)
+      out += (reason > 1 ? " " : "") + std::to_string(s.lost[reason]);
+    out += " | " + (s.flags.empty() ? std::string("-") : s.flags) + "\n";
+  }
+  return out;
+}
+
+} // namespace
 
 std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
   std::string out = "Reduction of " + std::to_string(s.frames.size()) + " frames into " + NameOf(s.out) + "\n";
@@ -58,13 +99,18 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
   out += TychoReportText(r.sky);
   out += "Stars in the catalog: " + std::to_string(r.stars) + "; rows: " + std::to_string(r.rows) + "\n";
   out += "Magnitudes: -2.5 log10(flux / exposure) + " + Number(s.zeroPoint, 3) + "\n";
-  out += "Aperture: " +
-         (s.aperture ? "radius " + Number(*s.aperture, 2) + " px" : std::string("1.5 x FWHM of each frame")) + "\n";
+  out += "Aperture: " + ApertureText(s) + "\n";
+  out += "Cosmic-ray repair: " + std::string(s.cosmic ? "on" : "off") + "\n";
+  out += "Saturation: " +
+         (s.saturation ? Number(*s.saturation, 1) + " ADU" : std::string("SATURATE, else the camera's ceiling")) +
+         (s.linearity != 1.0 ? ", linear to " + Number(s.linearity, 3) + " of it" : std::string()) + "\n";
+  if (s.minSnr > 0) out += "Minimum S/N: " + Number(s.minSnr, 2) + "\n";
   if (!s.bias.empty()) out += "Bias: " + s.bias + "\n";
   if (!s.dark.empty()) out += "Dark: " + s.dark + " (scaled by exposure time)\n";
   if (!s.flat.empty()) out += "Flat: " + s.flat + "\n";
   out += "\n# file | time | exposure s | FWHM px | sky ADU | detected | matched | measured | aperture px | "
-         "transform a b c d e f | rms px | time read from\n";
+         "transform a b c d e f | rms px | time read from | gain e-/ADU | read noise e- | saturation ADU | "
+         "apertures px | cosmic | hot\n";
   for (const FrameReport& f : r.frames) {
     out += f.file;
     if (!f.used) {
@@ -76,8 +122,9 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
            Number(f.sky, 1) + " | " + std::to_string(f.detected) + " | " + std::to_string(f.matched) + " | " +
            std::to_string(f.measured) + " | " + Number(f.aperture, 2) + " | " + Number(t.a, 6) + " " + Number(t.b, 6) +
            " " + Number(t.c, 3) + " " + Number(t.d, 6) + " " + Number(t.e, 6) + " " + Number(t.f, 3) + " | " +
-           Number(f.rms, 3) + " | " + f.timeSource + "\n";
+           Number(f.rms, 3) + " | " + f.timeSource + " | " + FrameDetails(f) + "\n";
   }
+  out += StarsText(r);
   return out;
 }
 

@@ -25,9 +25,11 @@ private:
 };
 
 // <cat_file><stars><s id x y m/>...: positions 1-based (the centre of the first pixel
-// is 1, 1); with sky (RA, Dec in degrees per star) each star also gets ra and dec.
+// is 1, 1); with sky (RA, Dec in degrees per star) each star also gets ra and dec, and a
+// star with flags (edge, blend, saturated, hot) carries them as flags="...".
 std::string CatalogText(const std::vector<Point>& positions, const std::vector<double>& magnitudes,
-                        const std::vector<std::pair<double, double>>& sky = {});
+                        const std::vector<std::pair<double, double>>& sky = {},
+                        const std::vector<std::string>& flags = {});
 
 std::string ReportText(const ReduceSettings& settings, const ReduceResult& result);
 

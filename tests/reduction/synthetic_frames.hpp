@@ -61,9 +61,8 @@ inline bool WriteImage(const std::string& path, long width, long height, std::ve
   return status == 0;
 }
 
-// Writes the frame in ADU (electrons / gain); false when cfitsio failed.
-inline bool WriteSynthFrame(const std::string& path, const SynthFrame& fr, const std::vector<SynthStar>& stars,
-                            unsigned seed) {
+// Electrons per pixel without noise: the sky and pixel-integrated Gaussian stars.
+inline std::vector<double> RenderElectrons(const SynthFrame& fr, const std::vector<SynthStar>& stars) {
   const double sigma = fr.fwhm / 2.3548;
   std::vector<double> e(static_cast<std::size_t>(fr.width * fr.height), fr.sky);
   for (const SynthStar& s : stars) {
@@ -81,6 +80,13 @@ inline bool WriteSynthFrame(const std::string& path, const SynthFrame& fr, const
         e[static_cast<std::size_t>(py * fr.width + px)] += total * fx * fy;
       }
   }
+  return e;
+}
+
+// Writes the frame in ADU (electrons / gain); false when cfitsio failed.
+inline bool WriteSynthFrame(const std::string& path, const SynthFrame& fr, const std::vector<SynthStar>& stars,
+                            unsigned seed) {
+  const std::vector<double> e = RenderElectrons(fr, stars);
   std::mt19937 rng(seed);
   std::vector<float> adu(e.size());
   for (std::size_t i = 0; i < e.size(); ++i) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "common/parse.hpp"
 #include "field_model.hpp"
@@ -29,7 +31,9 @@ constexpr const char* kUsage =
     "                       [--seed S] [--no-image]\n"
     "                       [--truth-variables N] [--outliers] [--drift MAG] [--ensemble-variable]\n"
     "       morvik-fieldgen --series DIR/PREFIX [--stars N] [--frames M] [--nights N] [--width W]\n"
-    "                       [--height H] [--seed S]\n";
+    "                       [--height H] [--seed S]\n"
+    "                       [--fwhm MIN MAX] [--bits 12|16] [--no-saturate-card] [--quiet-sky]\n"
+    "                       [--bright-neighbour] [--no-defects]\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "morvik-fieldgen: %s\n%s", message.c_str(), kUsage);
@@ -44,8 +48,8 @@ bool ReadCount(std::string_view text, int lo, int hi, int& value) {
 }
 
 // A series of frames: 60 stars on 20 frames of 256 x 256 in one night unless told.
-int WriteSeries(fieldgen::FieldOptions o, const std::string& target, bool starsGiven, bool framesGiven,
-                bool nightsGiven) {
+int WriteSeries(fieldgen::FieldOptions o, const fieldgen::CameraOptions& camera, const std::string& target,
+                bool starsGiven, bool framesGiven, bool nightsGiven) {
   if (!starsGiven) o.stars = 60;
   if (!framesGiven) o.frames = 20;
   if (!nightsGiven) o.nights = 1;
@@ -56,20 +60,61 @@ int WriteSeries(fieldgen::FieldOptions o, const std::string& target, bool starsG
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
 
-  fieldgen::Series series = fieldgen::MakeSeries(o, prefix);
+  fieldgen::Series series = fieldgen::MakeSeries(o, prefix, camera);
   std::string error;
-  if (!fieldgen::WriteSeriesFrames(series, o.seed, dir, error)) {
+  std::vector<fieldgen::FrameTruth> truths;
+  if (!fieldgen::WriteSeriesFrames(series, o.seed, dir, error, &truths)) {
     std::fprintf(stderr, "morvik-fieldgen: cannot write %s\n", error.c_str());
     return 1;
   }
   std::string truth = dir + "/" + prefix + "_truth.txt";
-  if (!fieldgen::WriteSeriesTruth(series, truth)) {
+  if (!fieldgen::WriteSeriesTruth(series, truth, truths)) {
     std::fprintf(stderr, "morvik-fieldgen: cannot write %s: %s\n", truth.c_str(), std::strerror(errno));
     return 1;
   }
   std::printf("Series of %zu frames %dx%d, %zu stars, written to %s/%s_*\n", series.frames.size(), series.width,
               series.height, series.mags.size(), dir.c_str(), prefix.c_str());
   return 0;
+}
+
+// The camera options of a series; false with a message when one is malformed.
+// Returns true when argv[i] was a camera option (i moved past its values).
+bool ReadCameraOption(int argc, char** argv, int& i, fieldgen::CameraOptions& c, bool& given, std::string& error) {
+  std::string_view a = argv[i];
+  const std::pair<const char*, bool*> flags[] = {{"--no-saturate-card", &c.saturateCard},
+                                                 {"--quiet-sky", &c.quietSky},
+                                                 {"--bright-neighbour", &c.brightNeighbour},
+                                                 {"--no-defects", &c.defects}};
+  for (auto [name, flag] : flags)
+    if (a == name) {
+      *flag = !a.starts_with("--no-");
+      given = true;
+      return true;
+    }
+  if (a == "--bits") {
+    given = true;
+    if (i + 1 >= argc || (std::string_view(argv[i + 1]) != "12" && std::string_view(argv[i + 1]) != "16")) {
+      error = "--bits must be 12 or 16";
+      return true;
+    }
+    c.bits = std::string_view(argv[++i]) == "12" ? 12 : 16;
+    return true;
+  }
+  if (a == "--fwhm") {
+    given = true;
+    const double lo = i + 1 < argc ? morvik::ParseDecimal(argv[i + 1]).value_or(-1.0) : -1.0;
+    const double hi = i + 2 < argc ? morvik::ParseDecimal(argv[i + 2]).value_or(-1.0) : -1.0;
+    if (lo < 0.8 || hi > 30.0 || lo > hi) {
+      error = "--fwhm needs MIN MAX in pixels, 0.8 <= MIN <= MAX <= 30";
+      return true;
+    }
+    c.fwhmMin = lo;
+    c.fwhmMax = hi;
+    c.fwhmGiven = true;
+    i += 2;
+    return true;
+  }
+  return false;
 }
 
 } // namespace
@@ -79,8 +124,15 @@ int main(int argc, char** argv) {
   std::string series;
   bool outGiven = false, starsGiven = false, framesGiven = false, nightsGiven = false;
   fieldgen::TruthOptions truthOptions;
+  fieldgen::CameraOptions camera;
+  bool cameraGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
+    std::string cameraError;
+    if (ReadCameraOption(argc, argv, i, camera, cameraGiven, cameraError)) {
+      if (!cameraError.empty()) return UsageError(cameraError);
+      continue;
+    }
     if (a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -146,8 +198,9 @@ int main(int argc, char** argv) {
 
   if (!series.empty()) {
     if (outGiven || !o.image) return UsageError("--series writes frames only: no --out or --no-image with it");
-    return WriteSeries(o, series, starsGiven, framesGiven, nightsGiven);
+    return WriteSeries(o, camera, series, starsGiven, framesGiven, nightsGiven);
   }
+  if (cameraGiven) return UsageError("the camera options (--fwhm, --bits, ...) go with --series");
 
   // `make run` asks for sample/field before the folder exists.
   std::error_code ec;

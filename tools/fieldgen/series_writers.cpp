@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "field_writers.hpp"
@@ -73,7 +75,8 @@ bool WriteFits(const Series& s, int k, const std::vector<std::uint16_t>& pixels,
   fits_write_key_str(fp, "FILTER", "V", "", &status);
   fits_write_key_fixdbl(fp, "EXPTIME", f.exptime, 2, "exposure time, seconds", &status);
   fits_write_key_fixdbl(fp, "GAIN", s.gain, 3, "electrons per ADU", &status);
-  fits_write_key_lng(fp, "SATURATE", static_cast<long>(s.saturate), "counts where the camera saturates", &status);
+  if (s.camera.saturateCard)
+    fits_write_key_lng(fp, "SATURATE", static_cast<long>(s.saturate), "counts where the camera saturates", &status);
   fits_write_key_lng(fp, "XBINNING", 1, "", &status);
   fits_write_key_lng(fp, "YBINNING", 1, "", &status);
   fits_write_key_str(fp, "RA", "20 12 07.32", "field centre, hours", &status);
@@ -93,6 +96,56 @@ bool WriteFits(const Series& s, int k, const std::vector<std::uint16_t>& pixels,
   return false;
 }
 
+// The camera model's part of the truth file, after the classic lines.
+void AppendCameraTruth(std::string& out, const Series& s, const std::vector<FrameTruth>& truths) {
+  out += "# Camera model: each pixel holds the profile integrated over its square (FWHM above is the\n"
+         "#   profile's, before that), Poisson photons, read noise and a pedestal; then cosmic rays\n"
+         "#   and hot pixels; then the ADC clips at CEILING. SKY excludes the pedestal.\n"
+         "# camera BITS CEILING GAIN READ_NOISE PEDESTAL SATURATE_CARD\n"
+         "# flux INDEX ID X Y ADU PEAK SATURATED\n"
+         "#   every star on every frame: X, Y its centre; ADU its true total (before noise and\n"
+         "#   clipping); PEAK the highest noise-free pixel within 1.5 px of its centre (sky,\n"
+         "#   pedestal and neighbours included); SATURATED 1 when such a pixel reached CEILING\n"
+         "# hot X Y RATE         a sensor hot pixel (detector position), RATE ADU per second\n"
+         "# cosmic INDEX X Y ADU a cosmic-ray pixel of frame INDEX\n"
+         "# neighbour ID OF      star ID is 50 times brighter than star OF and 10 px from it\n";
+  out += "camera " + std::to_string(s.camera.bits) + ' ';
+  AppendFixed(out, s.camera.Ceiling(), 0);
+  for (double v : {s.gain, s.readNoise, s.pedestal}) {
+    out += ' ';
+    AppendFixed(out, v, 3);
+  }
+  out += s.camera.saturateCard ? " yes\n" : " no\n";
+  for (std::size_t k = 0; k < s.frames.size() && k < truths.size(); ++k) {
+    const SeriesFrame& f = s.frames[k];
+    const FrameTruth& t = truths[k];
+    for (std::size_t i = 0; i < f.mags.size() && i < t.peak.size(); ++i) {
+      double x, y;
+      StarOnFrame(s, static_cast<int>(k), static_cast<int>(i) + 1, x, y);
+      double adu = std::pow(10.0, -0.4 * (f.mags[i] - s.zeroPoint)) * f.exptime * f.transparency / s.gain;
+      out += "flux " + std::to_string(k + 1) + ' ' + std::to_string(i + 1);
+      for (auto [v, digits] : {std::pair{x, 3}, {y, 3}, {adu, 2}, {t.peak[i], 1}}) {
+        out += ' ';
+        AppendFixed(out, v, digits);
+      }
+      out += t.saturated[i] ? " 1\n" : " 0\n";
+    }
+  }
+  for (const HotPixel& p : s.hotPixels) {
+    out += "hot " + std::to_string(p.x) + ' ' + std::to_string(p.y) + ' ';
+    AppendFixed(out, p.rate, 3);
+    out += '\n';
+  }
+  for (std::size_t k = 0; k < s.frames.size(); ++k)
+    for (const CosmicHit& c : s.frames[k].cosmics) {
+      out += "cosmic " + std::to_string(k + 1) + ' ' + std::to_string(c.x) + ' ' + std::to_string(c.y) + ' ';
+      AppendFixed(out, c.adu, 2);
+      out += '\n';
+    }
+  if (s.neighbourId > 0)
+    out += "neighbour " + std::to_string(s.neighbourId) + ' ' + std::to_string(s.neighbourOf) + '\n';
+}
+
 } // namespace
 
 std::string FormatUtc(long long ms, int zoneMinutes) {
@@ -107,14 +160,20 @@ std::string FormatUtc(long long ms, int zoneMinutes) {
   return buf;
 }
 
-bool WriteSeriesFrames(const Series& series, std::uint64_t seed, const std::string& dir, std::string& error) {
+bool WriteSeriesFrames(const Series& series, std::uint64_t seed, const std::string& dir, std::string& error,
+                       std::vector<FrameTruth>* truths) {
   const int n = static_cast<int>(series.frames.size());
+  if (truths != nullptr) truths->assign(static_cast<std::size_t>(n), FrameTruth{});
   std::atomic<int> next{0};
   std::atomic<bool> failed{false};
   std::mutex fitsLock; // one cfitsio call at a time: the library need not be reentrant
   auto work = [&] {
     for (int k = next++; k < n && !failed; k = next++) {
-      std::vector<std::uint16_t> pixels = RenderFrame(series, k, seed);
+      std::vector<std::uint16_t> pixels =
+          series.camera.Real()
+              ? RenderCameraFrame(series, k, seed,
+                                  truths != nullptr ? &(*truths)[static_cast<std::size_t>(k)] : nullptr)
+              : RenderFrame(series, k, seed);
       std::lock_guard<std::mutex> hold(fitsLock);
       std::string message;
       if (!WriteFits(series, k, pixels, dir + "/" + series.frames[static_cast<std::size_t>(k)].file, message)) {
@@ -132,7 +191,7 @@ bool WriteSeriesFrames(const Series& series, std::uint64_t seed, const std::stri
   return !failed;
 }
 
-bool WriteSeriesTruth(const Series& s, const std::string& path) {
+bool WriteSeriesTruth(const Series& s, const std::string& path, const std::vector<FrameTruth>& truths) {
   std::string out = "# morvik frame-series truth 1\n"
                     "# A star of magnitude m gives 10^(-0.4 (m - zero_point)) * EXPTIME * TRANSPARENCY electrons\n"
                     "# in total (divide by gain for ADU); a Moffat profile (beta 3) of the frame's FWHM.\n"
@@ -190,6 +249,7 @@ bool WriteSeriesTruth(const Series& s, const std::string& path) {
       AppendFixed(out, s.frames[k].mags[i], 4);
       out += '\n';
     }
+  if (s.camera.Real()) AppendCameraTruth(out, s, truths);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
   bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();

@@ -39,8 +39,16 @@ const char* kUsage =
     "  --flat FILE             master flat\n"
     "  --reference FILE        the reference frame (default: the frame with the most stars among a sample)\n"
     "  --gain E_PER_ADU        default: GAIN or EGAIN of each frame, else 1\n"
-    "  --saturation ADU        default: SATURATE of each frame, else none\n"
-    "  --aperture R            aperture radius in pixels (default 1.5 x each frame's FWHM)\n"
+    "  --saturation ADU        default: SATURATE of each frame, else the camera's ceiling\n"
+    "                          (a plateau at the frame's largest value, else the BITPIX maximum)\n"
+    "  --linearity FRACTION    a star whose pixels pass this fraction of the saturation is\n"
+    "                          saturated (default 1)\n"
+    "  --aperture R            one aperture radius in pixels for every star\n"
+    "  --apertures LIST        aperture radii in FWHM, comma-separated; the best per star is\n"
+    "                          kept (default 0.75,1,1.25,1.5,2)\n"
+    "  --cosmic on|off         find and repair cosmic-ray hits (default on)\n"
+    "  --min-snr S             a star below this signal-to-noise ratio counts as not measured\n"
+    "                          (default: none)\n"
     "  --annulus R1 R2         sky annulus radii in pixels\n"
     "  --zero-point Z          magnitude of 1 ADU/s (default 25)\n"
     "  --threshold SIGMA       detection threshold (default 3)\n"
@@ -116,6 +124,27 @@ int main(int argc, char** argv) {
       ok = number(i, s.gain) && *s.gain > 0;
     } else if (a == "--saturation") {
       ok = number(i, s.saturation);
+    } else if (a == "--linearity") {
+      ok = number(i, value) && *value > 0 && *value <= 1;
+      s.linearity = value.value_or(1.0);
+    } else if (a == "--apertures") {
+      std::string list;
+      ok = text(i, list);
+      s.apertureFactors.clear();
+      for (std::size_t from = 0; ok && from <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', from), list.size());
+        const auto factor = morvik::ParseDecimal(list.substr(from, comma - from));
+        ok = factor && *factor > 0;
+        if (ok) s.apertureFactors.push_back(*factor);
+        from = comma + 1;
+      }
+    } else if (a == "--cosmic") {
+      std::string on;
+      ok = text(i, on) && (on == "on" || on == "off");
+      s.cosmic = on != "off";
+    } else if (a == "--min-snr") {
+      ok = number(i, value) && *value > 0;
+      s.minSnr = value.value_or(0.0);
     } else if (a == "--aperture") {
       ok = number(i, s.aperture) && *s.aperture > 0;
     } else if (a == "--annulus") {
