@@ -40,6 +40,7 @@ struct FrameReport {
   double jd = 0;
   double exposure = 0;
   std::string timeSource;
+  std::string timeWarning; // for a warning line: e.g. no exposure time ("" when none)
   double fwhm = 0;
   double sky = 0;
   int detected = 0;
@@ -60,6 +61,7 @@ struct ReduceResult {
   int rows = 0;
   std::string reference;
   double ra = 0, dec = 0; // degrees: the target of HJD / BJD
+  std::string darkNote;   // how the dark was used (see DarkNote), "" without one
 };
 
 // done frames of total; called from the worker threads (one call at a time).
