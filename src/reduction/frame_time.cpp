@@ -186,6 +186,8 @@ TimeResult InScale(TimeResult r, const frames::FrameImage& frame) {
     return r;
   }
   if (*scale == HeaderTimeScale::Utc || r.time->zoned) return r;
+  // No date of an observation (refused after): nothing for the leap-second table.
+  if (!(r.time->jdMid > 2000000.0 && r.time->jdMid < 3000000.0)) return r;
   r.time->jdMid = ToUtc(r.time->jdMid, *scale);
   r.time->source += std::string(", TIMESYS ") + ScaleName(*scale);
   return r;

@@ -126,6 +126,8 @@ struct Case {
   double skyNoiseMax; // ADU; 0: no check
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class CameraSeries : public ::testing::TestWithParam<Case> {
 protected:
   static void TearDownTestSuite() { fs::remove_all(kWork); }
