@@ -8,6 +8,10 @@
 # detection follows morvik-reduce's (3 sigma, 5 pixels) unless MORVIK_REDUCE_PEER=defaults
 # leaves it at its own defaults (1.5 sigma, 3 pixels: more and fainter objects).
 #   MORVIK_REDUCE_FRAMES=300 MORVIK_REDUCE_SIZE=2048 MORVIK_REDUCE_STARS=3000 (defaults)
+# MORVIK_REDUCE_CAMERA=real writes the frames as a real camera takes them instead:
+# seeing of 1.2 to 3.5 px integrated over the pixels, a 12-bit camera without a
+# SATURATE card, a quiet sky, hot pixels that stars cross, cosmic rays on stars and a
+# bright neighbour; any other value is passed to the generator as its camera options.
 set -e
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=${MORVIK_BENCH_BUILD:-$ROOT/build-bench}
@@ -16,6 +20,8 @@ SIZE=${MORVIK_REDUCE_SIZE:-2048}
 STARS=${MORVIK_REDUCE_STARS:-3000}
 APERTURE=5
 PEER=${MORVIK_REDUCE_PEER:-matched}
+CAMERA=${MORVIK_REDUCE_CAMERA:-}
+[ "$CAMERA" = real ] && CAMERA="--fwhm 1.2 3.5 --bits 12 --no-saturate-card --quiet-sky --bright-neighbour"
 DETECT="-DETECT_THRESH 3 -ANALYSIS_THRESH 3 -DETECT_MINAREA 5"
 [ "$PEER" = defaults ] && DETECT=""
 if [ ! -f "$BUILD/build.ninja" ]; then
@@ -29,8 +35,9 @@ WORK=$BUILD/reduce-bench
 rm -rf "$WORK"
 mkdir -p "$WORK/frames" "$WORK/sex"
 "$BUILD/tools/fieldgen/morvik-fieldgen" --series "$WORK/frames/s" --frames "$FRAMES" --width "$SIZE" \
-  --height "$SIZE" --stars "$STARS" >/dev/null
+  --height "$SIZE" --stars "$STARS" $CAMERA >/dev/null
 echo "series: $FRAMES frames of $SIZE x $SIZE, $STARS stars; aperture radius $APERTURE px"
+[ -n "$CAMERA" ] && echo "camera: $CAMERA"
 echo "source-extractor: 2 processes of 1 thread, detection ${DETECT:-at its defaults}"
 
 now() { date +%s.%N; }

@@ -58,9 +58,29 @@ std::optional<long long> WholeValue(std::string_view card) {
   return v;
 }
 
+// Keywords that cfitsio itself reads as numbers or logicals while it opens a file and
+// reads its image: the structure of every HDU, the scaling and blanking of the pixels,
+// a table's columns, and the compressed image's parameters. Other keywords it only
+// copies as text.
+bool ReadAsNumber(std::string_view key) {
+  key = TrimKey(key);
+  for (std::string_view exact : {"SIMPLE", "BITPIX",  "NAXIS",   "EXTEND", "GROUPS", "PCOUNT",  "GCOUNT",  "BSCALE",
+                                 "BZERO",  "BLANK",   "TFIELDS", "THEAP",  "ZIMAGE", "ZSIMPLE", "ZEXTEND", "ZBITPIX",
+                                 "ZNAXIS", "ZPCOUNT", "ZGCOUNT", "ZTHEAP", "ZSCALE", "ZZERO",   "ZBLANK",  "ZDITHER0"})
+    if (key == exact) return true;
+  for (std::string_view stem :
+       {"NAXIS", "ZNAXIS", "ZTILE", "ZVAL", "TBCOL", "TSCAL", "TZERO", "TNULL", "PSCAL", "PZERO"})
+    if (key.size() > stem.size() && key.substr(0, stem.size()) == stem &&
+        key.substr(stem.size()).find_first_not_of("0123456789") == std::string_view::npos)
+      return true;
+  return false;
+}
+
 // An unquoted value that is no number, logical or complex. cfitsio copies such a value
 // into a fixed 81-character error message when it reads the keyword as a number, and a
-// long one overflows it: a file with one must not reach cfitsio.
+// long one overflows it: a file with one in a keyword cfitsio reads as a number must
+// not reach cfitsio. Elsewhere (a plate's "SKEW = -1.38E+00, -1.69E+00") the card is
+// only text to cfitsio, and the file is read.
 bool LongNonsense(std::string_view card) {
   std::string_view value = card.substr(10);
   const std::size_t first = value.find_first_not_of(' ');
@@ -157,7 +177,7 @@ std::optional<std::string> AbsurdDeclaration(const std::string& path) {
           continue;
         }
         if (card.substr(8, 2) != "= ") continue;
-        if (LongNonsense(card))
+        if (ReadAsNumber(key) && LongNonsense(card))
           return "HDU " + std::to_string(hdu) + ": the value of " + std::string(TrimKey(key)) +
                  " is neither a number nor a string";
         const auto v = WholeValue(card);

@@ -39,6 +39,14 @@ Masters LoadMasters(const std::string& bias, const std::string& dark, const std:
   Take(bias, "bias", m, m.bias, nullptr);
   Take(dark, "dark", m, m.dark, &m.darkExposure);
   Take(flat, "flat", m, m.flat, nullptr);
+  // A bias given is in the dark and the flat too: what remains is dark current, which
+  // grows with the exposure, and the flat's light.
+  if (!m.bias.empty()) {
+    for (std::vector<float>* master : {&m.dark, &m.flat})
+      for (std::size_t i = 0; i < master->size(); ++i)
+        (*master)[i] -= m.bias[i];
+    m.darkScaled = !m.dark.empty() && m.darkExposure > 0;
+  }
   if (!m.flat.empty()) {
     std::vector<float> finite;
     for (float v : m.flat)
@@ -58,7 +66,7 @@ Masters LoadMasters(const std::string& bias, const std::string& dark, const std:
 std::string Calibrate(const Masters& m, std::vector<float>& pixels, long width, long height, double exposure) {
   if (m.Empty()) return {};
   if (width != m.width || height != m.height) return "size differs from the calibration masters";
-  const float darkScale = m.darkExposure > 0 && exposure > 0 ? static_cast<float>(exposure / m.darkExposure) : 1.0f;
+  const float darkScale = m.darkScaled && exposure > 0 ? static_cast<float>(exposure / m.darkExposure) : 1.0f;
   for (std::size_t i = 0; i < pixels.size(); ++i) {
     float v = pixels[i];
     if (!m.bias.empty()) v -= m.bias[i];
@@ -67,6 +75,12 @@ std::string Calibrate(const Masters& m, std::vector<float>& pixels, long width, 
     pixels[i] = v;
   }
   return {};
+}
+
+std::string DarkNote(const Masters& m) {
+  if (m.darkScaled) return "bias removed, scaled by exposure time";
+  if (!m.bias.empty()) return "bias removed, not scaled: the dark has no exposure time";
+  return "taken to include the bias, not scaled: it must match the frames' exposure";
 }
 
 long MaskZeroBorder(std::vector<float>& pixels, long width, long height) {

@@ -95,6 +95,14 @@ std::optional<double> Sexagesimal(const std::string& raw) {
   return negative ? -value : value;
 }
 
+// A clock reading ("hh:mm:ss...", or the part after a date's 'T') that ends in a zone
+// offset ("...-0700", "+05:30").
+bool HasZone(const std::string& raw, bool isDate) {
+  const std::string text = Trimmed(raw);
+  if (isDate && text.size() <= 11) return false;
+  return text.substr(isDate ? 11 : 0).find_first_of("+-") != std::string::npos;
+}
+
 bool HasSeparators(const std::string& text) { return Trimmed(text).find_first_of(" :hdm") != std::string::npos; }
 
 // A JD or MJD value: values below 10^6 are taken as MJD.
@@ -144,10 +152,101 @@ TimeResult Plausible(TimeResult r) {
 
 TimeResult ReadTime(const frames::FrameImage& frame, const TimeOptions& options);
 
+const char* ScaleName(HeaderTimeScale scale) {
+  switch (scale) {
+  case HeaderTimeScale::Tt:
+    return "TT";
+  case HeaderTimeScale::Tai:
+    return "TAI";
+  case HeaderTimeScale::Gps:
+    return "GPS";
+  case HeaderTimeScale::Tdb:
+    return "TDB";
+  default:
+    return "UTC";
+  }
+}
+
+// Splits a Julian Date the way ERFA keeps most precision.
+void Split(double jd, double& d1, double& d2) {
+  d1 = kMjdZero;
+  d2 = jd - kMjdZero;
+}
+
+// The header's times are in the scale TIMESYS names; the frame's JD is UTC. A date
+// with a zone offset is a civil (UTC-based) clock reading whatever TIMESYS says.
+TimeResult InScale(TimeResult r, const frames::FrameImage& frame) {
+  if (!r.time) return r;
+  auto text = frame.String("TIMESYS");
+  if (!text) return r;
+  const std::string written = Trimmed(*text);
+  auto scale = ParseTimeScale(written);
+  if (!scale) {
+    r.time->warning = "TIMESYS '" + written + "' is not a time scale known here: the times are taken as UTC";
+    return r;
+  }
+  if (*scale == HeaderTimeScale::Utc || r.time->zoned) return r;
+  // No date of an observation (refused after): nothing for the leap-second table.
+  if (!(r.time->jdMid > 2000000.0 && r.time->jdMid < 3000000.0)) return r;
+  r.time->jdMid = ToUtc(r.time->jdMid, *scale);
+  r.time->source += std::string(", TIMESYS ") + ScaleName(*scale);
+  return r;
+}
+
+// A frame without an exposure time: its magnitudes and, for a start time, its time
+// are doubtful.
+TimeResult Warned(TimeResult r) {
+  if (!r.time || r.time->exposureKnown) return r;
+  const bool start = r.time->source.find("(start)") != std::string::npos;
+  if (!r.time->warning.empty()) r.time->warning += "; ";
+  r.time->warning += start ? "no exposure time (EXPTIME, EXPOSURE): the start of the exposure stands for its middle"
+                           : "no exposure time (EXPTIME, EXPOSURE)";
+  return r;
+}
+
 } // namespace
 
+std::optional<HeaderTimeScale> ParseTimeScale(const std::string& raw) {
+  std::string t;
+  for (char c : Trimmed(raw))
+    t += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (t.empty() || t == "UTC" || t == "UT" || t == "Z") return HeaderTimeScale::Utc;
+  if (t == "TT" || t == "TDT" || t == "ET") return HeaderTimeScale::Tt;
+  if (t == "TAI" || t == "IAT") return HeaderTimeScale::Tai;
+  if (t == "GPS") return HeaderTimeScale::Gps;
+  if (t == "TDB") return HeaderTimeScale::Tdb;
+  return std::nullopt;
+}
+
+double ToUtc(double jd, HeaderTimeScale scale) {
+  if (scale == HeaderTimeScale::Utc) return jd;
+  double a1 = 0, a2 = 0, tai1 = 0, tai2 = 0;
+  Split(jd, a1, a2);
+  switch (scale) {
+  case HeaderTimeScale::Tdb: {
+    // TT = TDB - (TDB - TT); the difference (under 2 ms) barely depends on which is used.
+    const double tdbMinusTt = eraDtdb(a1, a2, 0.0, 0.0, 0.0, 0.0) / kSecondsPerDay;
+    eraTttai(a1, a2 - tdbMinusTt, &tai1, &tai2);
+    break;
+  }
+  case HeaderTimeScale::Tt:
+    eraTttai(a1, a2, &tai1, &tai2);
+    break;
+  case HeaderTimeScale::Gps: // GPS time runs 19 s behind TAI
+    tai1 = a1;
+    tai2 = a2 + 19.0 / kSecondsPerDay;
+    break;
+  default:
+    tai1 = a1;
+    tai2 = a2;
+  }
+  double u1 = 0, u2 = 0;
+  if (eraTaiutc(tai1, tai2, &u1, &u2) < 0) return tai1 + tai2;
+  return u1 + u2;
+}
+
 TimeResult ReadFrameTime(const frames::FrameImage& frame, const TimeOptions& options) {
-  return Plausible(ReadTime(frame, options));
+  return Plausible(Warned(InScale(ReadTime(frame, options), frame)));
 }
 
 namespace {
@@ -179,8 +278,16 @@ TimeResult ReadTime(const frames::FrameImage& frame, const TimeOptions& options)
     return numberSource(options.keyword, *value, options.keywordAt == TimeAt::Middle);
   }
   // Keywords that mark the middle of the exposure.
-  for (const char* key : {"JD-MID", "MJD-MID", "JULDAT"}) {
+  for (const char* key : {"JD-MID", "MJD-MID", "JULDAT", "MJD-AVG"}) {
     if (auto value = frame.Number(key)) return numberSource(key, *value, true);
+  }
+  if (auto date = frame.String("DATE-AVG")) {
+    if (auto jd = ParseFitsDate(*date)) {
+      time.jdMid = *jd;
+      time.zoned = HasZone(*date, true);
+      time.source = "DATE-AVG " + Trimmed(*date) + " (mid-exposure)";
+      return {time, ""};
+    }
   }
   if (auto date = frame.String("DATE-OBS")) {
     std::string clock;
@@ -192,6 +299,7 @@ TimeResult ReadTime(const frames::FrameImage& frame, const TimeOptions& options)
     }
     if (auto jd = ParseFitsDate(*date, clock)) {
       time.jdMid = *jd + half;
+      time.zoned = clock.empty() ? HasZone(*date, true) : HasZone(clock, false);
       time.source = "DATE-OBS " + Trimmed(*date) + (clock.empty() ? "" : " TIME-OBS " + Trimmed(clock)) + " (start)";
       return {time, ""};
     }

@@ -125,6 +125,7 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   p.report.jd = time.time->jdMid;
   p.report.exposure = time.time->exposure;
   p.report.timeSource = time.time->source;
+  p.report.timeWarning = time.time->warning;
   double gain = s.gain.value_or(0);
   if (!s.gain) gain = f.Number("GAIN").value_or(f.Number("EGAIN").value_or(0.0));
   p.report.gainAssumed = !(gain > 0);
@@ -376,6 +377,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   Context ctx{s, {}, 0, 0, {}, {}, {}};
   try {
     ctx.masters = LoadMasters(s.bias, s.dark, s.flat);
+    if (!s.dark.empty()) result.darkNote = DarkNote(ctx.masters);
   } catch (const CommandError& e) {
     result.error = e.what();
     return result;

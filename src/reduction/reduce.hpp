@@ -47,6 +47,7 @@ struct FrameReport {
   double jd = 0;
   double exposure = 0;
   std::string timeSource;
+  std::string timeWarning; // for a warning line: e.g. no exposure time ("" when none)
   double fwhm = 0;
   double sky = 0;
   int detected = 0;
@@ -85,6 +86,7 @@ struct ReduceResult {
   ReferenceSky sky;
   std::vector<double> apertureFactors; // the apertures' sizes in FWHM (or the forced radius in px)
   std::vector<StarReport> starReports; // by catalog star
+  std::string darkNote;                // how the dark was used (see DarkNote), "" without one
 };
 
 // done frames of total; called from the worker threads (one call at a time).

@@ -106,7 +106,7 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
          (s.linearity != 1.0 ? ", linear to " + Number(s.linearity, 3) + " of it" : std::string()) + "\n";
   if (s.minSnr > 0) out += "Minimum S/N: " + Number(s.minSnr, 2) + "\n";
   if (!s.bias.empty()) out += "Bias: " + s.bias + "\n";
-  if (!s.dark.empty()) out += "Dark: " + s.dark + " (scaled by exposure time)\n";
+  if (!s.dark.empty()) out += "Dark: " + s.dark + (r.darkNote.empty() ? "" : " (" + r.darkNote + ")") + "\n";
   if (!s.flat.empty()) out += "Flat: " + s.flat + "\n";
   out += "\n# file | time | exposure s | FWHM px | sky ADU | detected | matched | measured | aperture px | "
          "transform a b c d e f | rms px | time read from | gain e-/ADU | read noise e- | saturation ADU | "
@@ -124,6 +124,8 @@ std::string ReportText(const ReduceSettings& s, const ReduceResult& r) {
            " " + Number(t.c, 3) + " " + Number(t.d, 6) + " " + Number(t.e, 6) + " " + Number(t.f, 3) + " | " +
            Number(f.rms, 3) + " | " + f.timeSource + " | " + FrameDetails(f) + "\n";
   }
+  for (const FrameReport& f : r.frames)
+    if (f.used && !f.timeWarning.empty()) out += "Warning: " + f.file + ": " + f.timeWarning + "\n";
   out += StarsText(r);
   return out;
 }

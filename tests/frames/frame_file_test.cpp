@@ -328,5 +328,70 @@ TEST(HeaderCards, SplitAtTheEdges) {
   }
 }
 
+// A scanned survey plate carries cards no image reader needs, some of them written in
+// no form the standard knows (two numbers in one value). They are listed as they
+// stand and never cost the image; the same nonsense in a card that shapes the pixels
+// still refuses the file before cfitsio reads it.
+TEST(FrameRefusals, OddCardsThatTheImageDoesNotNeedAreListedNotRefused) {
+  auto card = [](std::string text) {
+    text.resize(80, ' ');
+    return text;
+  };
+  const struct {
+    const char* card;
+    const char* refusal; // nullptr: the plate opens
+  } cases[] = {
+      {"SKEW    = -1.38E+00, -1.69E+00", nullptr},
+      {"SKEW    =   -1.3847196328E+00,  -1.6901833214E+00 / plate skew", nullptr},
+      {"PLTNOTE =  scanned twice, second scan kept for the archive", nullptr},
+      {"BZERO   =   -1.3847196328E+00,  -1.6901833214E+00", "the value of BZERO is neither a number nor a string"},
+      {"NAXIS2  =   -1.3847196328E+00,  -1.6901833214E+00", "the value of NAXIS2 is neither a number nor a string"},
+  };
+  const std::string path = ::testing::TempDir() + "dss_plate.fits";
+  for (const auto& c : cases) {
+    std::string header;
+    for (const char* text :
+         {"SIMPLE  =                    T", "BITPIX  =                   16", "NAXIS   =                    2",
+          "NAXIS1  =                    4", "NAXIS2  =                    3", "CNPIX1  =                 6441",
+          "CNPIX2  =                 8838", "PLTLABEL= 'S774    '", "PLATEID = 'A0D8    '",
+          "DATE-OBS= '1983-11-09T11:12:00'", "PLTSCALE=                67.20", "XPIXELSZ=             25.28445",
+          "PLTRAH  =                    5", "PLTRAM  =                   33", "PLTRAS  =                36.03",
+          "PLTDECSN= '-       '", "PLTDECD =                   15", "PLTDECM =                    2",
+          "PLTDECS =                 2.4"})
+      header += card(text);
+    header += card(c.card) + card("AMDX1   =     67.1460985128662") + card("END");
+    header.resize(2880, ' ');
+    std::string data;
+    for (int v = 0; v < 12; ++v) { // big-endian 16-bit pixels 4100 + 37 v
+      const int pixel = 4100 + 37 * v;
+      data += static_cast<char>(pixel >> 8);
+      data += static_cast<char>(pixel & 0xff);
+    }
+    data.resize(2880, '\0');
+    std::ofstream(path, std::ios::binary) << header << data;
+    if (c.refusal != nullptr) {
+      try {
+        ReadFrame(path);
+        ADD_FAILURE() << c.card << " was read";
+      } catch (const CommandError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+      }
+      continue;
+    }
+    FrameImage image;
+    ASSERT_NO_THROW(image = ReadFrame(path)) << c.card;
+    ASSERT_EQ(image.width, 4);
+    ASSERT_EQ(image.height, 3);
+    EXPECT_EQ(image.at(3, 2), 4100.0f + 37 * 11);
+    EXPECT_EQ(image.Number("PLTSCALE"), 67.2);
+    EXPECT_FALSE(image.Number("SKEW").has_value());
+    std::string record = card(c.card);
+    bool listed = false;
+    for (const HeaderCard& h : image.cards)
+      listed = listed || h.record == record;
+    EXPECT_TRUE(listed) << c.card;
+  }
+}
+
 } // namespace
 } // namespace morvik::frames

@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kBeta = 3.0;        // Moffat exponent
 constexpr double kReachLevel = 0.01; // electrons: a profile is drawn out to this level
-constexpr int kMaxReach = 40;
+constexpr int kMaxReach = 30;
 constexpr double kCoreRadius = 1.5; // pixels: a star's core, for its peak and saturation
 
 std::uint64_t FrameSeed(std::uint64_t seed, int k) {

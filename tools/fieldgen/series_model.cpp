@@ -77,20 +77,19 @@ void AddBrightNeighbour(Series& s, Rng& rng) {
     if (InsideMargin(f, st.x, st.y, 0.25 * std::min(f.width, f.height))) candidates.push_back(static_cast<int>(i));
   }
   if (candidates.empty()) return;
-  const Star target = f.stars[static_cast<std::size_t>(
-      candidates[static_cast<std::size_t>(rng.Below(static_cast<int>(candidates.size())))])];
+  const int pick = candidates[static_cast<std::size_t>(rng.Below(static_cast<int>(candidates.size())))];
+  const Star target = f.stars[static_cast<std::size_t>(pick)];
   double angle = 2.0 * std::numbers::pi * rng.Uniform();
   Star n;
   n.x = RoundTo(target.x + kNeighbourDistance * std::cos(angle), 0.001);
   n.y = RoundTo(target.y + kNeighbourDistance * std::sin(angle), 0.001);
   n.m = RoundTo(target.m - 2.5 * std::log10(kNeighbourRatio), 0.0001);
-  for (std::size_t i = 0; i < f.stars.size(); ++i)
-    if (f.stars[i].x == target.x && f.stars[i].y == target.y) s.neighbourOf = static_cast<int>(i) + 1;
+  s.neighbourOf = pick + 1;
   f.stars.push_back(n);
   s.neighbourId = static_cast<int>(f.stars.size());
 }
 
-// Position of star i (0-based) on frame fr, 0-based pixel coordinates.
+// Position of star st on frame fr, 0-based pixel coordinates.
 void OnFrame(const Star& st, const SeriesFrame& fr, double& x, double& y) {
   double x1 = st.x - 1.0, y1 = st.y - 1.0;
   x = fr.a * x1 + fr.b * y1 + fr.c;

@@ -35,7 +35,7 @@ const char* kUsage =
     "Options:\n"
     "  --out DIR/NAME          where the field goes (required)\n"
     "  --bias FILE             master bias\n"
-    "  --dark FILE             master dark, scaled by exposure time\n"
+    "  --dark FILE             master dark (with --bias, its dark current is scaled by exposure time)\n"
     "  --flat FILE             master flat\n"
     "  --reference FILE        the reference frame (default: the frame with the most stars among a sample)\n"
     "  --gain E_PER_ADU        default: GAIN or EGAIN of each frame, else 1\n"
