@@ -231,77 +231,102 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   return out;
 }
 
-// The reference: the given frame, or the one with the most stars among a sample.
-// The sample frames stay prepared for the measuring (`kept`, by path) while they hold
-// no more than kKeptPixels pixels in all; the hot pixels found are masked on them
-// afterwards.
+// The reference: the given frame, or the one with the most stars among a sample,
+// taken from the frames of the sample's most common size and binning (one odd frame
+// must not decide the field for the others). The sample frames stay prepared for the
+// measuring (`kept`, by path) while they hold no more than kKeptPixels pixels in all;
+// the hot pixels found are masked on them afterwards.
 constexpr std::size_t kKeptPixels = 40'000'000;
+
+std::vector<std::string> ReferenceCandidates(const ReduceSettings& s) {
+  std::vector<std::string> candidates;
+  if (!s.reference.empty()) return {s.reference};
+  const std::size_t n = s.frames.size();
+  const std::size_t take = std::min<std::size_t>(n, kReferenceSample);
+  for (std::size_t k = 0; k < take; ++k)
+    candidates.push_back(s.frames[take > 1 ? k * (n - 1) / (take - 1) : 0]);
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  return candidates;
+}
+
+std::string SizeKey(const Prepared& p) {
+  return std::to_string(p.measurer->Width()) + "x" + std::to_string(p.measurer->Height()) + "/" + Binning(p.header);
+}
+
+// The index of the sample's reference among the prepared frames (-1: none): the most
+// detections among the frames of the most common size; ties go to the earlier frame.
+int PickReference(const std::vector<Prepared>& sample) {
+  std::unordered_map<std::string, int> frames;
+  for (const Prepared& p : sample)
+    if (p.measurer) ++frames[SizeKey(p)];
+  int best = -1;
+  for (int k = 0; k < static_cast<int>(sample.size()); ++k) {
+    const Prepared& p = sample[static_cast<std::size_t>(k)];
+    if (!p.measurer) continue;
+    if (best < 0) {
+      best = k;
+      continue;
+    }
+    const Prepared& b = sample[static_cast<std::size_t>(best)];
+    const int pf = frames[SizeKey(p)], bf = frames[SizeKey(b)];
+    if (pf > bf || (pf == bf && p.report.detected > b.report.detected)) best = k;
+  }
+  return best;
+}
 
 Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error,
                          std::unordered_map<std::string, Prepared>& kept) {
   const ReduceSettings& s = ctx.settings;
-  std::vector<std::string> candidates;
-  if (!s.reference.empty()) {
-    candidates.push_back(s.reference);
-  } else {
-    const std::size_t n = s.frames.size();
-    const std::size_t take = std::min<std::size_t>(n, kReferenceSample);
-    for (std::size_t k = 0; k < take; ++k)
-      candidates.push_back(s.frames[take > 1 ? k * (n - 1) / (take - 1) : 0]);
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  const std::vector<std::string> candidates = ReferenceCandidates(s);
+  std::vector<Prepared> sample(candidates.size());
+  ForEach(candidates.size(), s.threads, cancel,
+          [&](std::size_t k) { sample[k] = Prepare(candidates[k], ctx, candidates.size() == 1); });
+  if (cancel.load()) return {};
+  const int chosen = PickReference(sample);
+  if (chosen < 0) {
+    error = s.reference.empty() ? "No frame of the sample could serve as the reference:"
+                                : "The reference frame " + NameOf(s.reference) + " cannot be used:";
+    for (const Prepared& p : sample)
+      error += (s.reference.empty() ? "\n  " + NameOf(p.report.file) + ": " : " ") + p.report.reason;
+    return {};
   }
-  Prepared best;
-  // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
+  Prepared best = std::move(sample[static_cast<std::size_t>(chosen)]);
+  // Its calibrated pixels go into the field; a sample of several kept none.
+  if (best.calibrated.empty()) best = Prepare(best.report.file, ctx, true);
+  if (!best.measurer) {
+    error = "The reference frame " + NameOf(best.report.file) + " cannot be used: " + best.report.reason;
+    return {};
+  }
+  // Pixels repaired as sharp on most frames of the reference's size are the sensor's
+  // hot pixels.
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
-  std::size_t bestIndex = 0;
   std::size_t keptPixels = 0;
-  std::mutex lock;
-  ForEach(candidates.size(), s.threads, cancel, [&](std::size_t k) {
-    Prepared p = Prepare(candidates[k], ctx, true);
-    std::lock_guard<std::mutex> guard(lock);
-    if (!p.measurer) {
-      if (!s.reference.empty())
-        error = "The reference frame " + NameOf(candidates[k]) + " cannot be used: " + p.report.reason;
-      return;
-    }
+  const std::string size = SizeKey(best);
+  for (Prepared& p : sample) {
+    if (!p.measurer || SizeKey(p) != size) continue;
     ++sampled;
     for (std::size_t i : p.measurer->Repaired())
       ++sharp[i];
-    if (best.measurer) {
-      // Whichever loses keeps its place for the measuring, without the copy of its pixels.
-      Prepared& loser =
-          (p.report.detected > best.report.detected || (p.report.detected == best.report.detected && k < bestIndex))
-              ? best
-              : p;
-      const auto size = static_cast<std::size_t>(loser.measurer->Width() * loser.measurer->Height());
-      if (keptPixels + size <= kKeptPixels) {
-        keptPixels += size;
-        loser.calibrated = {};
-        loser.calibrated.shrink_to_fit();
-        std::string path = loser.report.file;
-        kept[path] = std::move(loser);
-      }
-      if (&loser == &p) return;
-    }
-    // Ties go to the earlier frame of the list, whichever thread finishes first.
-    best = std::move(p);
-    bestIndex = k;
-  });
-  if (cancel.load()) return {};
+    const auto pixels = static_cast<std::size_t>(p.measurer->Width() * p.measurer->Height());
+    if (keptPixels + pixels > kKeptPixels) continue;
+    keptPixels += pixels;
+    std::string path = p.report.file;
+    kept[path] = std::move(p);
+  }
+  for (std::size_t i : best.measurer->Repaired())
+    ++sharp[i];
+  ++sampled;
   // Only the reference is searched in full: its stars are the catalog. Its quick
   // search stays for its own measuring.
-  if (best.measurer) {
-    Prepared quick;
-    quick.report = best.report;
-    quick.stars = best.stars;
-    quick.header = best.header;
-    std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
-    best.report.detected = static_cast<int>(all.size());
-    TakeStars(best, all);
-    kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
-  }
-  if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
+  Prepared quick;
+  quick.report = best.report;
+  quick.stars = best.stars;
+  quick.header = best.header;
+  std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
+  best.report.detected = static_cast<int>(all.size());
+  TakeStars(best, all);
+  kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
   if (sampled >= 3)
     for (auto [i, count] : sharp)
       if (2 * count > sampled) ctx.hotPixels.push_back(i);
