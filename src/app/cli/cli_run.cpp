@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/cli/cli_outputs.hpp"
 #include "app/cli/cli_period_search.hpp"
@@ -150,7 +151,7 @@ private:
         ws_.log.Add("--lightcurve star " + std::to_string(out.id) + " ignored: no such star");
         break;
       }
-      if (!WriteLightCurve(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+      if (!WriteLightCurve(ws_, out.path, static_cast<int>(out.id))) Problem("Cannot write " + out.path);
       break;
     case OutputKind::Periodogram:
       Periodogram(out);
@@ -168,10 +169,10 @@ private:
       Save(out.path, CandidatesCsv(ws_));
       break;
     case OutputKind::PeriodSearch:
-      if (!PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) ok_ = false;
+      if (auto failed = PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) Problem(*failed);
       break;
     case OutputKind::PeriodSearchAll:
-      if (!PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) ok_ = false;
+      if (auto failed = PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) Problem(*failed);
       break;
     }
   }
@@ -192,7 +193,7 @@ private:
                         kLkExponent, ws_.log);
     const TPeriodogram& p = ws_.Periodograms[star];
     ws_.log.Add(FormatMessage("show %d points from %d", {p.Freq.size(), p.Freq.size()}));
-    if (p.Computed && !WritePeriodogram(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+    if (p.Computed && !WritePeriodogram(ws_, out.path, static_cast<int>(out.id))) Problem("Cannot write " + out.path);
   }
 
   void Save(const std::string& path, const std::string& text) {
@@ -201,6 +202,11 @@ private:
 
   void Failed(const std::string& path) {
     ws_.log.Add("Cannot write " + path);
+    Problem("Cannot write " + path);
+  }
+
+  void Problem(const std::string& text) {
+    problems_.push_back(text);
     ok_ = false;
   }
 
@@ -208,6 +214,9 @@ private:
   Workspace ws_;
   std::FILE* out_;
   bool ok_ = true;
+
+public:
+  std::vector<std::string> problems_; // what failed, said on standard error at the end
 };
 
 } // namespace
@@ -216,7 +225,10 @@ int RunBatch(const Options& options, Log& log, std::FILE* out, std::FILE* err) {
   try {
     Batch batch(options, log, out);
     if (!batch.Go()) {
-      std::fputs("Some files could not be written; the log names them.\n", err);
+      // Said here, whether the log is on or not.
+      for (const std::string& p : batch.problems_)
+        std::fprintf(err, "%s\n", p.c_str());
+      if (batch.problems_.empty()) std::fputs("Some files could not be written; the log names them.\n", err);
       return 1;
     }
     return 0;
