@@ -35,6 +35,7 @@ struct Context {
   std::string binning;
   std::vector<Point> catalog; // reference positions, brightest first
   std::vector<std::size_t> hotPixels;
+  double seeing = 0; // the reference's FWHM, pixels
 };
 
 // A frame read, calibrated and searched for stars.
@@ -180,6 +181,16 @@ struct Outcome {
   Row row;
 };
 
+// The frame aligned to the catalog. The tolerance comes from the reference's seeing
+// (a defocused frame's own FWHM would let chance pairs in among a dense reference),
+// and the match must be significant over the frame's area.
+MatchResult Align(const Context& ctx, const Prepared& p) {
+  MatchOptions mo;
+  mo.tolerance = std::clamp(0.5 * ctx.seeing, 1.5, 4.0);
+  mo.area = static_cast<double>(ctx.width) * static_cast<double>(ctx.height);
+  return MatchStars(ctx.catalog, Positions(p.stars), mo);
+}
+
 // `ready`: the frame as the reference sample prepared it, if kept.
 Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   Outcome out;
@@ -191,9 +202,7 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   out.report = p.report;
   if (!p.measurer) return out;
   FrameReport& r = out.report;
-  MatchOptions mo;
-  mo.tolerance = std::max(2.0, 0.7 * r.fwhm);
-  const MatchResult match = MatchStars(ctx.catalog, Positions(p.stars), mo);
+  const MatchResult match = Align(ctx, p);
   if (!match.ok) {
     r.reason = "not aligned: " + match.error;
     return out;
@@ -371,6 +380,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.width = ref.measurer->Width();
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
+  ctx.seeing = ref.report.fwhm;
   BuildCatalog(ctx, ref);
   // Its pixels are measured again with the others.
   if (auto it = kept.find(ref.report.file); it != kept.end()) {
