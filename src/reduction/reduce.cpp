@@ -86,6 +86,11 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     p.report.reason = std::string("unreadable: ") + e.what();
     return p;
   }
+  // Its stars in the lost part would pass for unmeasured ones.
+  if (f.missing > 0) {
+    p.report.reason = "cut short: the file ends " + std::to_string(f.missing) + " pixels before its data does";
+    return p;
+  }
   if (ctx.width > 0 && (f.width != ctx.width || f.height != ctx.height)) {
     p.report.reason = "size " + std::to_string(f.width) + " x " + std::to_string(f.height) +
                       " differs from the reference's " + std::to_string(ctx.width) + " x " + std::to_string(ctx.height);

@@ -110,7 +110,7 @@ TEST_F(ReductionInputs, FramesCutShortAreReadByTheirBytesOrRefused) {
 
 // Nine frames of one size and a 2x upsampled copy, which shows more detections: the
 // reference comes from the nine.
-TEST_F(ReductionInputs, TheReferenceComesFromTheMajorityFrameSize) {
+TEST_F(ReductionInputs, TheReferenceComesFromTheMajorityFrameSizeAndCutFramesAreSaid) {
   const auto stars = morvik::testing::SynthField(20, 96, 96, 5);
   // The odd frame shows more stars than the others, as resampling noise would.
   auto crowded = stars;
@@ -128,12 +128,15 @@ TEST_F(ReductionInputs, TheReferenceComesFromTheMajorityFrameSize) {
     ASSERT_TRUE(morvik::testing::WriteSynthFrame(path, fr, odd ? crowded : stars, static_cast<unsigned>(k + 1)));
     s.frames.push_back(path);
   }
+  // A frame cut in the middle of its data is skipped with that said.
+  fs::resize_file(s.frames[8], fs::file_size(s.frames[8]) / 2);
   s.out = At("out/field");
   std::atomic<bool> cancel{false};
   const ReduceResult r = Reduce(s, {}, cancel);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_NE(r.reference, s.frames[3]);
-  EXPECT_EQ(r.rows, 9);
+  EXPECT_EQ(r.rows, 8);
+  EXPECT_EQ(r.frames[8].reason.substr(0, 24), "cut short: the file ends") << r.frames[8].reason;
   EXPECT_NE(r.frames[3].reason.find("size 192 x 192 differs"), std::string::npos) << r.frames[3].reason;
 }
 
