@@ -120,3 +120,21 @@ TEST(SessionFile, LiesBesideTheFrameWithItsBase) {
   EXPECT_EQ(SessionPath("/data/field.fit"), "/data/field.morvik");
   EXPECT_EQ(SessionPath("/data/m31.2024.fts"), "/data/m31.morvik");
 }
+
+// The best period of a periodogram is at its smallest theta (Lafler & Kinman 1965: the
+// sum of squared differences of neighbours in phase is least at the true period), the
+// edges included; stars without a computed periodogram keep none.
+TEST(SessionFile, CapturesEachPeriodogramsSmallestTheta) {
+  MemoryLog log;
+  Workspace ws(log);
+  ws.Series = OneStarTwoRows();
+  ws.Series.StarCount = 3;
+  for (TDataLine& row : ws.Series.Rows)
+    row.Items.assign(3, TMeasurement{12.0, 0.01, 0.0, true});
+  ws.Periodograms.resize(3);
+  ws.Periodograms[0] = {true, {1.0, 2.0, 4.0, 5.0}, {0.9, 0.2, 0.95, 0.6}};
+  ws.Periodograms[1] = {true, {0.5, 2.0}, {0.1, 1.3}}; // the best at the grid's first point
+  ws.Periodograms[2] = {false, {1.0}, {0.1}};
+  EXPECT_EQ(CaptureSession(ws, ValidityOf(ws.Series)).periods,
+            (std::vector<std::pair<std::uint16_t, double>>{{1, 0.5}, {2, 2.0}}));
+}
