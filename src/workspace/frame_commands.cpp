@@ -35,6 +35,33 @@ void ForgetResultsOfOldTable(Workspace& ws) {
   ws.hooks->LightCurveChanged();
 }
 
+// A companion file that is not there leaves nothing of the previous field's in its
+// place: the table of one field with the catalog of another would mix the two.
+void ForgetMissingCompanions(Workspace& ws, const CompanionFiles& companions) {
+  ws.OpenWarnings.clear();
+  const bool table = FileExists(companions.table), catalog = FileExists(companions.catalog);
+  if (!table) {
+    ws.Series = TTimeSeries{};
+    ForgetResultsOfOldTable(ws);
+    ws.OpenWarnings.push_back(NameOf(companions.table) +
+                              " is missing: no table beside the frame: there are no measurements to run");
+  }
+  if (!catalog) {
+    ws.Catalog.Clear();
+    ws.OpenWarnings.push_back(NameOf(companions.catalog) +
+                              " is missing: no catalog beside the table: positions and catalog magnitudes are unknown");
+  }
+  if (!table || !catalog) {
+    ws.CompStarId = 0;
+    ws.CompStarMag = 0.0;
+    ws.PickedStar = 0;
+    ws.More.clear();
+    ws.Candidates.clear();
+  }
+  for (const std::string& w : ws.OpenWarnings)
+    ws.log.Add(w);
+}
+
 } // namespace
 
 CompanionFiles CompanionPaths(const std::string& framePath) {
@@ -79,6 +106,7 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   // the rows only when it read a whole new table.
   if (ws.Series.Rows.data() != rowsBefore || ws.Series.Rows.empty()) ForgetResultsOfOldTable(ws);
   LoadStarCatalog(companions.catalog, ws.Catalog, ws.log);
+  ForgetMissingCompanions(ws, companions);
   return true;
 }
 

@@ -51,12 +51,15 @@ bool HasRow(const Workspace& ws, long long row) { return row >= 0 && row < ws.Se
 
 class Batch {
 public:
-  Batch(const Options& o, Log& log, std::FILE* out) : o_(o), ws_(log), out_(out) {}
+  Batch(const Options& o, Log& log, std::FILE* out, std::FILE* err) : o_(o), ws_(log), out_(out), err_(err) {}
 
   // False when an output could not be written (the log says which).
   bool Go() {
     ApplySettings();
     if (!FileExists(o_.frame) || !OpenFrame(ws_, o_.frame)) throw CommandError("File not found.");
+    // Said whether the log is on or not; the run goes on with what is there.
+    for (const std::string& w : ws_.OpenWarnings)
+      std::fprintf(err_, "warning: %s\n", w.c_str());
     for (Printout p : o_.printouts) {
       std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderListing(ws_);
       std::fwrite(text.data(), 1, text.size(), out_);
@@ -213,6 +216,7 @@ private:
   const Options& o_;
   Workspace ws_;
   std::FILE* out_;
+  std::FILE* err_;
   bool ok_ = true;
 
 public:
@@ -223,7 +227,7 @@ public:
 
 int RunBatch(const Options& options, Log& log, std::FILE* out, std::FILE* err) {
   try {
-    Batch batch(options, log, out);
+    Batch batch(options, log, out, err);
     if (!batch.Go()) {
       // Said here, whether the log is on or not.
       for (const std::string& p : batch.problems_)
