@@ -366,6 +366,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = "At least two frames are needed.";
     return result;
   }
+  if (result.error = CheckOutputFolder(s.out); !result.error.empty()) return result;
   Context ctx{s, {}, 0, 0, {}, {}, {}};
   try {
     ctx.masters = LoadMasters(s.bias, s.dark, s.flat);

@@ -5,6 +5,7 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "dataset/readers.hpp"
+#include "dataset/reduction_id.hpp"
 #include "workspace/frame_display.hpp"
 #include "workspace/image_view.hpp"
 
@@ -81,6 +82,12 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   if (!FileExists(path)) {
     OpenCancelled(ws);
     return false;
+  }
+  // A frame whose table or catalog comes from another reduction is refused before
+  // anything changes.
+  {
+    const CompanionFiles c = CompanionPaths(path);
+    if (std::string mixed = MixedFieldMessage(path, c.table, c.catalog); !mixed.empty()) throw CommandError(mixed);
   }
   // The reader throws before it changes anything when it refuses the frame, so a
   // refused frame leaves the picture, RunCount and the data set as they were.
