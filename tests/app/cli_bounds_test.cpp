@@ -65,6 +65,11 @@ TEST(CliBounds, LongOrImpossibleSearchesFailWithTheirReason) {
        "--period-search star 1: The period range is empty",
        "(4 d).\n"},
       {{"--period-search-all", out}, 0, "", ""},
+      // The later --comp stands.
+      {{"--comp", "999", "--stats", out},
+       1,
+       "Please choose a comparison star: --comp 999 is no star of this field (its ids run from 1 to 12)\n",
+       ""},
   };
   for (const auto& c : cases)
     for (const bool quiet : {false, true}) {
@@ -87,6 +92,16 @@ TEST(CliBounds, LongOrImpossibleSearchesFailWithTheirReason) {
       EXPECT_EQ(fs::exists(out), c.status == 0) << c.args[0] << " " << c.args.back();
     }
   fs::remove_all(dir);
+}
+
+TEST(CliBounds, AVarianceFactorThatIsNoNumberIsRefused) {
+  for (const char* text : {"abc", "0", "-1", "nan", ""}) {
+    const auto r = cli::ParseCommandLine({"f.fit", "--variance-factor", text});
+    EXPECT_EQ(r.action, cli::ParseResult::Action::UsageError) << text;
+    EXPECT_EQ(r.error, std::string("--variance-factor needs a number above 0, not \"") + text + "\"");
+  }
+  for (const char* text : {"1.5", "2,5"})
+    EXPECT_EQ(cli::ParseCommandLine({"f.fit", "--variance-factor", text}).action, cli::ParseResult::Action::Run);
 }
 
 } // namespace

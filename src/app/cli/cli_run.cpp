@@ -130,8 +130,12 @@ private:
         t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
       }
     }
-    // An id outside the table leaves no comparison star, and Run refuses.
-    if (!HasStar(ws_, *o_.comp)) return;
+    // An id outside the table leaves no comparison star: Run's refusal, with the reason.
+    if (!HasStar(ws_, *o_.comp))
+      throw CommandError("Please choose a comparison star: --comp " + std::to_string(*o_.comp) +
+                             " is no star of this field (its ids run from 1 to " +
+                             std::to_string(ws_.Series.StarCount) + ")",
+                         CommandError::Kind::Notice);
     ws_.PickedStar = static_cast<std::int32_t>(*o_.comp);
     // Without --comp-mag the catalog magnitude, as a cancelled input box keeps it;
     // written exactly and with a point, whatever the message separator.
