@@ -71,12 +71,29 @@ TEST(SessionFile, RefusesWhatItCannotReadWithTheLine) {
       {"morvik-session 1\ntable 1 stars 2 rows\nsetting Colour red\n", "line 3: unknown setting Colour"},
       {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 nan\n", "line 3: unreadable comparison star"},
       {"morvik-session 1\ntable 70000 stars 2 rows\n", "line 2: unreadable table size"},
+      // Values no field has, each refused with its line.
+      {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 1e308\n",
+       "line 3: comparison magnitude 1e308 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 -101\n", "line 3: comparison magnitude -101 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nperiod 1 4.9e-324\n", "line 3: period 4.9e-324 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nperiod 1 2e7\n", "line 3: period 2e7 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting Variance4Comp nan\n",
+       "line 3: setting Variance4Comp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting Variance4Comp -1.5\n",
+       "line 3: setting Variance4Comp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting NotMoreComp -5\n", "line 3: setting NotMoreComp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting StarSigmaFactor 0\n",
+       "line 3: setting StarSigmaFactor out of range"},
   };
   for (const auto& c : cases) {
     const SessionRead read = ReadSession(c.text);
     EXPECT_FALSE(read.session) << c.text;
     EXPECT_NE(read.error.find(c.error), std::string::npos) << read.error;
   }
+  // What an observer may type stays readable: texts that are no number, and the edges.
+  for (const char* line : {"setting Variance4Comp 1,5", "setting Variance4Comp abc", "setting NotMoreComp 0",
+                           "comparison 1 -100", "period 1 1e-6", "comparison 1 30.5"})
+    EXPECT_TRUE(ReadSession(std::string("morvik-session 1\ntable 1 stars 2 rows\n") + line + "\n").session) << line;
 }
 
 TEST(SessionFile, FitsOnlyItsOwnTableAndAppliesBeforeTheRun) {
