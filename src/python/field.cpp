@@ -46,6 +46,8 @@ public:
     ws_.settings.Debug = true; // the log keeps every line, as the batch program writes them
     ws_.settings.CCDandChart = true;
     if (!FileExists(path) || !OpenFrame(ws_, path)) throw CommandError("File not found.");
+    // The frame is read without the interpreter's lock; the warnings need it.
+    py::gil_scoped_acquire lock;
     for (const std::string& w : ws_.OpenWarnings)
       if (PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1) != 0) throw py::error_already_set();
   }

@@ -107,3 +107,19 @@ def test_failures_raise_with_the_program_messages(field_files, tmp_path):
         field.run(comp=comp, presence=0)
     with pytest.raises(morvik.MorvikError, match="Cannot write"):
         field.save_stats(tmp_path / "no" / "such" / "folder.csv")
+
+
+@pytest.mark.parametrize("missing,warning", [
+    ("xml", "field.xml is missing: no catalog beside the table: positions and catalog magnitudes are unknown"),
+    ("dat", "field.dat is missing: no table beside the frame: there are no measurements to run"),
+])
+def test_a_missing_companion_is_warned_and_leaves_nothing(field_files, tmp_path, missing, warning):
+    frame, _, _ = field_files
+    for suffix in ("fit", "dat", "xml"):
+        if suffix != missing:
+            (tmp_path / ("field." + suffix)).write_bytes(frame.with_suffix("." + suffix).read_bytes())
+    with pytest.warns(UserWarning) as caught:
+        field = morvik.open_field(tmp_path / "field.fit")
+    assert [str(w.message) for w in caught] == [warning]
+    if missing == "xml":
+        assert field.stars > 0
