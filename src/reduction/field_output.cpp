@@ -123,14 +123,14 @@ void RemoveLeftovers(const std::string& out) {
 
 std::string CheckOutputFolder(const std::string& out) {
   if (NameOf(out).empty()) return "--out needs a name after the folder (DIR/NAME), not " + out;
-  const std::string folder = FolderOf(out);
+  // The nearest part of the folder that exists must be a folder this program may
+  // write in; the rest is made when the field is written.
   std::error_code ec;
-  if (!folder.empty()) fs::create_directories(folder, ec);
-  if (ec) return "Cannot write the field " + out + ": cannot make the folder " + folder + ": " + ec.message();
-  const std::string probe = WorkFolder(out) + ".probe";
-  std::string reason;
-  if (!WriteText(probe, "", reason)) return "Cannot write the field " + out + ": " + reason;
-  std::remove(probe.c_str());
+  fs::path p = fs::absolute(FolderOf(out).empty() ? fs::path(".") : fs::path(FolderOf(out)), ec);
+  while (!ec && !fs::exists(p, ec) && p.has_parent_path() && p != p.parent_path())
+    p = p.parent_path();
+  if (!fs::is_directory(p, ec)) return "Cannot write the field " + out + ": " + p.string() + " is not a folder";
+  if (::access(p.c_str(), W_OK) != 0) return "Cannot write the field " + out + ": " + p.string() + ": " + Reason();
   return {};
 }
 

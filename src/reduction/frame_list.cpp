@@ -63,8 +63,9 @@ FrameList ListFrames(const std::vector<std::string>& arguments) {
     } else if (fs::is_regular_file(st)) {
       list.frames.push_back(a);
     } else if (st.type() == fs::file_type::not_found) {
-      list.error = "no such file or folder: " + a;
-      ok = false;
+      // Skipped with its reason like any frame that cannot be read.
+      list.frames.push_back(a);
+      list.notes.push_back("no such file or folder: " + a);
     } else {
       list.error = "cannot read " + a + ": " + (ec ? ec.message() : std::string("not a file"));
       ok = false;

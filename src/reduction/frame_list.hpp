@@ -10,7 +10,7 @@ namespace morvik::reduction {
 
 struct FrameList {
   std::vector<std::string> frames;
-  std::vector<std::string> notes; // entries of a folder left out, with the reason
+  std::vector<std::string> notes; // what was left out or not found, with the reason
   std::string error;              // an argument that names nothing usable; frames is then empty
 };
 

@@ -107,13 +107,13 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   ApplyContrast(ws);
 
   const CompanionFiles companions = CompanionPaths(path);
+  ForgetMissingCompanions(ws, companions);
   const TDataLine* rowsBefore = ws.Series.Rows.data();
   LoadPhotometryTable(companions.table, ws.Series, ws.log);
   // Periodograms belong to the data set they were computed from; the reader replaces
   // the rows only when it read a whole new table.
   if (ws.Series.Rows.data() != rowsBefore || ws.Series.Rows.empty()) ForgetResultsOfOldTable(ws);
   LoadStarCatalog(companions.catalog, ws.Catalog, ws.log);
-  ForgetMissingCompanions(ws, companions);
   return true;
 }
 

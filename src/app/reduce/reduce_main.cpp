@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   if (s.out.empty()) return Usage("--out DIR/NAME is required");
   const morvik::reduction::FrameList list = morvik::reduction::ListFrames(named);
   for (const auto& note : list.notes)
-    std::cout << "left out " << note << '\n';
+    std::cerr << "morvik-reduce: " << note << '\n';
   if (!list.error.empty()) {
     std::cerr << "morvik-reduce: " << list.error << '\n';
     return 2;
