@@ -64,6 +64,12 @@ public:
     CheckRange("frame_border_px", r.frameBorderPx, kFrameBorderPXRange);
     CheckRange("presence", r.presence, kPart4selectRange);
     CheckRange("skip_less", r.skipLess, kSkipLessPercFrameRange);
+    // An id outside the table is Run's refusal, with the reason, whatever an earlier
+    // Run chose.
+    if (!HasStar(comp))
+      throw CommandError("Please choose a comparison star: comp " + std::to_string(comp) +
+                             " is no star of this field (its ids run from 1 to " + std::to_string(Stars()) + ")",
+                         CommandError::Kind::Notice);
     if (ensemble)
       for (long long id : *ensemble)
         if (!HasStar(id)) throw std::out_of_range("ensemble star " + std::to_string(id) + ": no such star");
@@ -82,11 +88,8 @@ public:
       for (long long id : *ensemble)
         t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
     }
-    // An id outside the table leaves no comparison star, and Run refuses.
-    if (HasStar(comp)) {
-      ws_.PickedStar = static_cast<std::int32_t>(comp);
-      SelectComparison(ws_, compMag ? *compMag : FormatShortest(ws_.Catalog[comp].M));
-    }
+    ws_.PickedStar = static_cast<std::int32_t>(comp);
+    SelectComparison(ws_, compMag ? *compMag : FormatShortest(ws_.Catalog[comp].M));
     morvik::Run(ws_);
   }
 

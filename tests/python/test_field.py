@@ -123,3 +123,14 @@ def test_a_missing_companion_is_warned_and_leaves_nothing(field_files, tmp_path,
     assert [str(w.message) for w in caught] == [warning]
     if missing == "xml":
         assert field.stars > 0
+
+
+def test_a_comparison_outside_the_field_is_refused_after_a_good_run(field_files):
+    frame, comp, _ = field_files
+    field = morvik.open_field(frame)
+    field.run(comp=comp)
+    for bad in (0, 999, -5):
+        with pytest.raises(morvik.MorvikError) as refused:
+            field.run(comp=bad)
+        assert str(refused.value) == (f"Please choose a comparison star: comp {bad} is no star of this field "
+                                      f"(its ids run from 1 to {field.stars})")
