@@ -19,6 +19,10 @@
 namespace morvik::frames {
 namespace {
 
+// Pixels a file cut short may lack and still be read as far as it goes, beyond four
+// times those it holds.
+constexpr std::size_t kMissingAllowed = 1 << 22;
+
 // Closes the file on every path out.
 struct FileCloser {
   fitsfile* file = nullptr;
@@ -79,7 +83,9 @@ std::vector<HeaderCard> ReadCards(fitsfile* file, bool compressed, const std::st
   else
     fits_hdr2str(file, 0, nullptr, 0, &text, &count, &status);
   if (status != 0) {
-    if (text != nullptr) fits_free_memory(text, &status);
+    // cfitsio frees nothing when handed a failed status.
+    int freeing = 0;
+    if (text != nullptr) fits_free_memory(text, &freeing);
     Fail(path, status);
   }
   const std::string records = text != nullptr ? text : "";
@@ -410,6 +416,13 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
     image.cards = ReadCards(closer.file, image.compressed, path);
     if (options.headerOnly) return image;
     const auto count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    // Before reading: cfitsio grows its idea of the file's size as it reads.
+    const std::size_t there = image.compressed ? count : PixelsInFile(closer.file, bitpix, count);
+    // A file cut far short of what its header declares is refused: its missing pixels
+    // would cost time and memory by the declared size, not by the file's.
+    if (there < count && count - there > std::max<std::size_t>(4 * there, kMissingAllowed))
+      throw CommandError("Cannot read " + NameOf(path) + ": the file holds " + std::to_string(there) + " of the " +
+                         std::to_string(count) + " pixels its header declares.");
     try {
       image.pixels.resize(count);
     } catch (const std::bad_alloc&) {
@@ -419,9 +432,8 @@ FrameImage ReadFrame(const std::string& path, const ReadOptions& options) {
       CheckTiles(closer.file, path);
       CheckTileStreams(closer.file, path);
     }
-    // Before reading: cfitsio grows its idea of the file's size as it reads.
-    const std::size_t there = image.compressed ? count : PixelsInFile(closer.file, bitpix, count);
-    status = ReadPixels(closer.file, 0, static_cast<LONGLONG>(count), image.pixels.data());
+    if (there == 0) throw CommandError("Cannot read " + NameOf(path) + ": the file ends before the first pixel.");
+    status = ReadPixels(closer.file, 0, static_cast<LONGLONG>(there), image.pixels.data());
     std::size_t read = count;
     if (status != 0) {
       // A damaged file still shows what can be read of it.

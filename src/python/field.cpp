@@ -46,6 +46,10 @@ public:
     ws_.settings.Debug = true; // the log keeps every line, as the batch program writes them
     ws_.settings.CCDandChart = true;
     if (!FileExists(path) || !OpenFrame(ws_, path)) throw CommandError("File not found.");
+    // The frame is read without the interpreter's lock; the warnings need it.
+    py::gil_scoped_acquire lock;
+    for (const std::string& w : ws_.OpenWarnings)
+      if (PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1) != 0) throw py::error_already_set();
   }
 
   Workspace& ws() { return ws_; }
@@ -60,6 +64,12 @@ public:
     CheckRange("frame_border_px", r.frameBorderPx, kFrameBorderPXRange);
     CheckRange("presence", r.presence, kPart4selectRange);
     CheckRange("skip_less", r.skipLess, kSkipLessPercFrameRange);
+    // An id outside the table is Run's refusal, with the reason, whatever an earlier
+    // Run chose.
+    if (!HasStar(comp))
+      throw CommandError("Please choose a comparison star: comp " + std::to_string(comp) +
+                             " is no star of this field (its ids run from 1 to " + std::to_string(Stars()) + ")",
+                         CommandError::Kind::Notice);
     if (ensemble)
       for (long long id : *ensemble)
         if (!HasStar(id)) throw std::out_of_range("ensemble star " + std::to_string(id) + ": no such star");
@@ -78,11 +88,8 @@ public:
       for (long long id : *ensemble)
         t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
     }
-    // An id outside the table leaves no comparison star, and Run refuses.
-    if (HasStar(comp)) {
-      ws_.PickedStar = static_cast<std::int32_t>(comp);
-      SelectComparison(ws_, compMag ? *compMag : FormatShortest(ws_.Catalog[comp].M));
-    }
+    ws_.PickedStar = static_cast<std::int32_t>(comp);
+    SelectComparison(ws_, compMag ? *compMag : FormatShortest(ws_.Catalog[comp].M));
     morvik::Run(ws_);
   }
 

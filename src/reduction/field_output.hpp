@@ -1,6 +1,8 @@
 #pragma once
-// Writing a reduced field: every file goes to a temporary name first, and only when
-// all of them are complete are they renamed into place.
+// Writing a reduced field: every file goes to a hidden folder beside the target first,
+// and only when all of them are complete are they renamed into place, one rename each.
+// Every file carries the same reduction identifier, so that a set cut short in its
+// swap is known as mixed.
 
 #include <string>
 #include <utility>
@@ -19,7 +21,15 @@ struct FieldFiles {
   std::vector<std::pair<std::string, std::string>> textCards; // keyword, string value
   std::vector<std::pair<std::string, double>> numberCards;
   std::vector<std::string> records; // whole header cards (the WCS of a solved frame)
+  std::string id; // the reduction identifier every file carries; "" makes a new one
 };
+
+// "" when a field can be written at out (DIR/NAME; the folder made if needed),
+// otherwise why not: checked before any frame is measured.
+std::string CheckOutputFolder(const std::string& out);
+
+// Removes what an interrupted reduction into out left beside it.
+void RemoveLeftovers(const std::string& out);
 
 // out is DIR/NAME. On success written lists the four paths; on failure nothing of an
 // earlier field at that name is touched and error says what failed.

@@ -36,6 +36,7 @@ struct Context {
   std::string binning;
   std::vector<Point> catalog; // reference positions, brightest first
   std::vector<std::size_t> hotPixels;
+  double seeing = 0; // the reference's FWHM, pixels
 };
 
 // A frame read, calibrated and searched for stars.
@@ -106,6 +107,11 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
     f = frames::ReadFrame(path);
   } catch (const CommandError& e) {
     p.report.reason = std::string("unreadable: ") + e.what();
+    return p;
+  }
+  // Its stars in the lost part would pass for unmeasured ones.
+  if (f.missing > 0) {
+    p.report.reason = "cut short: the file ends " + std::to_string(f.missing) + " pixels before its data does";
     return p;
   }
   if (ctx.width > 0 && (f.width != ctx.width || f.height != ctx.height)) {
@@ -211,6 +217,16 @@ std::size_t FallbackAperture(const ReduceSettings& s) {
   return it != f.end() ? static_cast<std::size_t>(it - f.begin()) : f.size() / 2;
 }
 
+// The frame aligned to the catalog. The tolerance comes from the reference's seeing
+// (a defocused frame's own FWHM would let chance pairs in among a dense reference),
+// and the match must be significant over the frame's area.
+MatchResult Align(const Context& ctx, const Prepared& p) {
+  MatchOptions mo;
+  mo.tolerance = std::clamp(0.5 * ctx.seeing, 1.5, 4.0);
+  mo.area = static_cast<double>(ctx.width) * static_cast<double>(ctx.height);
+  return MatchStars(ctx.catalog, Positions(p.stars), mo);
+}
+
 // `ready`: the frame as the reference sample prepared it, if kept.
 Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   Outcome out;
@@ -222,9 +238,7 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   out.report = p.report;
   if (!p.measurer) return out;
   FrameReport& r = out.report;
-  MatchOptions mo;
-  mo.tolerance = std::max(2.0, 0.7 * r.fwhm);
-  const MatchResult match = MatchStars(ctx.catalog, Positions(p.stars), mo);
+  const MatchResult match = Align(ctx, p);
   if (!match.ok) {
     r.reason = "not aligned: " + match.error;
     return out;
@@ -245,77 +259,102 @@ Outcome Process(const std::string& path, const Context& ctx, Prepared ready) {
   return out;
 }
 
-// The reference: the given frame, or the one with the most stars among a sample.
-// The sample frames stay prepared for the measuring (`kept`, by path) while they hold
-// no more than kKeptPixels pixels in all; the hot pixels found are masked on them
-// afterwards.
+// The reference: the given frame, or the one with the most stars among a sample,
+// taken from the frames of the sample's most common size and binning (one odd frame
+// must not decide the field for the others). The sample frames stay prepared for the
+// measuring (`kept`, by path) while they hold no more than kKeptPixels pixels in all;
+// the hot pixels found are masked on them afterwards.
 constexpr std::size_t kKeptPixels = 40'000'000;
+
+std::vector<std::string> ReferenceCandidates(const ReduceSettings& s) {
+  std::vector<std::string> candidates;
+  if (!s.reference.empty()) return {s.reference};
+  const std::size_t n = s.frames.size();
+  const std::size_t take = std::min<std::size_t>(n, kReferenceSample);
+  for (std::size_t k = 0; k < take; ++k)
+    candidates.push_back(s.frames[take > 1 ? k * (n - 1) / (take - 1) : 0]);
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  return candidates;
+}
+
+std::string SizeKey(const Prepared& p) {
+  return std::to_string(p.measurer->Width()) + "x" + std::to_string(p.measurer->Height()) + "/" + Binning(p.header);
+}
+
+// The index of the sample's reference among the prepared frames (-1: none): the most
+// detections among the frames of the most common size; ties go to the earlier frame.
+int PickReference(const std::vector<Prepared>& sample) {
+  std::unordered_map<std::string, int> frames;
+  for (const Prepared& p : sample)
+    if (p.measurer) ++frames[SizeKey(p)];
+  int best = -1;
+  for (int k = 0; k < static_cast<int>(sample.size()); ++k) {
+    const Prepared& p = sample[static_cast<std::size_t>(k)];
+    if (!p.measurer) continue;
+    if (best < 0) {
+      best = k;
+      continue;
+    }
+    const Prepared& b = sample[static_cast<std::size_t>(best)];
+    const int pf = frames[SizeKey(p)], bf = frames[SizeKey(b)];
+    if (pf > bf || (pf == bf && p.report.detected > b.report.detected)) best = k;
+  }
+  return best;
+}
 
 Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::string& error,
                          std::unordered_map<std::string, Prepared>& kept) {
   const ReduceSettings& s = ctx.settings;
-  std::vector<std::string> candidates;
-  if (!s.reference.empty()) {
-    candidates.push_back(s.reference);
-  } else {
-    const std::size_t n = s.frames.size();
-    const std::size_t take = std::min<std::size_t>(n, kReferenceSample);
-    for (std::size_t k = 0; k < take; ++k)
-      candidates.push_back(s.frames[take > 1 ? k * (n - 1) / (take - 1) : 0]);
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  const std::vector<std::string> candidates = ReferenceCandidates(s);
+  std::vector<Prepared> sample(candidates.size());
+  ForEach(candidates.size(), s.threads, cancel,
+          [&](std::size_t k) { sample[k] = Prepare(candidates[k], ctx, candidates.size() == 1); });
+  if (cancel.load()) return {};
+  const int chosen = PickReference(sample);
+  if (chosen < 0) {
+    error = s.reference.empty() ? "No frame of the sample could serve as the reference:"
+                                : "The reference frame " + NameOf(s.reference) + " cannot be used:";
+    for (const Prepared& p : sample)
+      error += (s.reference.empty() ? "\n  " + NameOf(p.report.file) + ": " : " ") + p.report.reason;
+    return {};
   }
-  Prepared best;
-  // Pixels repaired as sharp on most of the sample are the sensor's hot pixels.
+  Prepared best = std::move(sample[static_cast<std::size_t>(chosen)]);
+  // Its calibrated pixels go into the field; a sample of several kept none.
+  if (best.calibrated.empty()) best = Prepare(best.report.file, ctx, true);
+  if (!best.measurer) {
+    error = "The reference frame " + NameOf(best.report.file) + " cannot be used: " + best.report.reason;
+    return {};
+  }
+  // Pixels repaired as sharp on most frames of the reference's size are the sensor's
+  // hot pixels.
   std::unordered_map<std::size_t, int> sharp;
   int sampled = 0;
-  std::size_t bestIndex = 0;
   std::size_t keptPixels = 0;
-  std::mutex lock;
-  ForEach(candidates.size(), s.threads, cancel, [&](std::size_t k) {
-    Prepared p = Prepare(candidates[k], ctx, true);
-    std::lock_guard<std::mutex> guard(lock);
-    if (!p.measurer) {
-      if (!s.reference.empty())
-        error = "The reference frame " + NameOf(candidates[k]) + " cannot be used: " + p.report.reason;
-      return;
-    }
+  const std::string size = SizeKey(best);
+  for (Prepared& p : sample) {
+    if (!p.measurer || SizeKey(p) != size) continue;
     ++sampled;
     for (std::size_t i : p.measurer->Repaired())
       ++sharp[i];
-    if (best.measurer) {
-      // Whichever loses keeps its place for the measuring, without the copy of its pixels.
-      Prepared& loser =
-          (p.report.detected > best.report.detected || (p.report.detected == best.report.detected && k < bestIndex))
-              ? best
-              : p;
-      const auto size = static_cast<std::size_t>(loser.measurer->Width() * loser.measurer->Height());
-      if (keptPixels + size <= kKeptPixels) {
-        keptPixels += size;
-        loser.calibrated = {};
-        loser.calibrated.shrink_to_fit();
-        std::string path = loser.report.file;
-        kept[path] = std::move(loser);
-      }
-      if (&loser == &p) return;
-    }
-    // Ties go to the earlier frame of the list, whichever thread finishes first.
-    best = std::move(p);
-    bestIndex = k;
-  });
-  if (cancel.load()) return {};
+    const auto pixels = static_cast<std::size_t>(p.measurer->Width() * p.measurer->Height());
+    if (keptPixels + pixels > kKeptPixels) continue;
+    keptPixels += pixels;
+    std::string path = p.report.file;
+    kept[path] = std::move(p);
+  }
+  for (std::size_t i : best.measurer->Repaired())
+    ++sharp[i];
+  ++sampled;
   // Only the reference is searched in full: its stars are the catalog. Its quick
   // search stays for its own measuring.
-  if (best.measurer) {
-    Prepared quick;
-    quick.report = best.report;
-    quick.stars = best.stars;
-    quick.header = best.header;
-    std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
-    best.report.detected = static_cast<int>(all.size());
-    TakeStars(best, all);
-    kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
-  }
-  if (!best.measurer && error.empty()) error = "No frame of the sample could serve as the reference.";
+  Prepared quick;
+  quick.report = best.report;
+  quick.stars = best.stars;
+  quick.header = best.header;
+  std::vector<Detection> all = best.measurer->Detect(s.detectSigma);
+  best.report.detected = static_cast<int>(all.size());
+  TakeStars(best, all);
+  kept[best.report.file] = std::move(quick); // the measurer follows once the catalog is built
   if (sampled >= 3)
     for (auto [i, count] : sharp)
       if (2 * count > sampled) ctx.hotPixels.push_back(i);
@@ -374,6 +413,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     result.error = "At least two frames are needed.";
     return result;
   }
+  if (result.error = CheckOutputFolder(s.out); !result.error.empty()) return result;
   Context ctx{s, {}, 0, 0, {}, {}, {}};
   try {
     ctx.masters = LoadMasters(s.bias, s.dark, s.flat);
@@ -394,6 +434,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.width = ref.measurer->Width();
   ctx.height = ref.measurer->Height();
   ctx.binning = Binning(ref.header);
+  ctx.seeing = ref.report.fwhm;
   BuildCatalog(ctx, ref);
   result.sky = SolveReference(s.sky, ref.header, ref.stars, ctx.width, ctx.height);
   // Its pixels are measured again with the others.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <unordered_map>
 
@@ -107,6 +108,39 @@ std::vector<std::pair<int, int>> Pair(const std::vector<Point>& reference, const
   return pairs;
 }
 
+struct Box {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+Box BoxOf(const std::vector<Point>& points) {
+  Box b{points[0].x, points[0].y, points[0].x, points[0].y};
+  for (const Point& p : points) {
+    b.x0 = std::min(b.x0, p.x);
+    b.y0 = std::min(b.y0, p.y);
+    b.x1 = std::max(b.x1, p.x);
+    b.y1 = std::max(b.y1, p.y);
+  }
+  return b;
+}
+
+double BoxArea(const std::vector<Point>& points) {
+  const Box b = BoxOf(points);
+  return (b.x1 - b.x0) * (b.y1 - b.y0);
+}
+
+// Root mean square distance of the pairs under t.
+double Residual(const std::vector<Point>& reference, const std::vector<Point>& frame,
+                const std::vector<std::pair<int, int>>& pairs, const Affine& t) {
+  if (pairs.empty()) return 0;
+  double sum = 0;
+  for (auto [i, j] : pairs) {
+    const Point p = t.Apply(reference[static_cast<std::size_t>(i)]);
+    const Point q = frame[static_cast<std::size_t>(j)];
+    sum += (p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y);
+  }
+  return std::sqrt(sum / static_cast<double>(pairs.size()));
+}
+
 } // namespace
 
 double Affine::Scale() const { return std::sqrt(std::abs(a * e - b * d)); }
@@ -201,11 +235,12 @@ MatchResult MatchStars(const std::vector<Point>& reference, const std::vector<Po
     result.error = "no star pattern in common with the reference";
     return result;
   }
-  // Refine over every star.
+  // Refine over every star, the tolerance narrowing to the fit's residuals.
   Affine t = best;
+  double tolerance = options.tolerance;
   std::vector<std::pair<int, int>> pairs;
-  for (int round = 0; round < 3; ++round) {
-    pairs = Pair(reference, grid, frame, t, options.tolerance, reference.size());
+  for (int round = 0; round < 4; ++round) {
+    pairs = Pair(reference, grid, frame, t, tolerance, reference.size());
     std::vector<Point> from, to;
     for (auto [i, j] : pairs) {
       from.push_back(reference[static_cast<std::size_t>(i)]);
@@ -214,22 +249,43 @@ MatchResult MatchStars(const std::vector<Point>& reference, const std::vector<Po
     Affine fitted;
     if (!FitAffine(from, to, fitted)) break;
     t = fitted;
+    if (options.narrowToFit && pairs.size() >= 8)
+      tolerance = std::min(tolerance, std::max(1.0, 4.0 * Residual(reference, frame, pairs, t)));
   }
-  pairs = Pair(reference, grid, frame, t, options.tolerance, reference.size());
+  pairs = Pair(reference, grid, frame, t, tolerance, reference.size());
   if (pairs.size() < required || !NearSimilarity(t, options)) {
     result.error = "only " + std::to_string(pairs.size()) + " stars matched the reference";
     return result;
   }
-  double sum = 0;
-  for (auto [i, j] : pairs) {
-    const Point p = t.Apply(reference[static_cast<std::size_t>(i)]);
-    const Point q = frame[static_cast<std::size_t>(j)];
-    sum += (p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y);
+  // Pairs that chance alone brings within the tolerance: each reference star that
+  // lands on the frame finds a frame star within reach with the probability that the
+  // frame's density gives the tolerance's circle. The count must stand far above
+  // that, by a Poisson margin.
+  const double area = options.area > 0 ? options.area : BoxArea(frame);
+  std::size_t landing = 0;
+  const Box box = BoxOf(frame);
+  for (const Point& p : reference) {
+    const Point q = t.Apply(p);
+    if (q.x >= box.x0 && q.x <= box.x1 && q.y >= box.y0 && q.y <= box.y1) ++landing;
   }
+  const double chance =
+      static_cast<double>(landing) *
+      std::min(1.0, static_cast<double>(frame.size()) * std::numbers::pi * tolerance * tolerance / std::max(area, 1.0));
+  result.chance = chance;
+  result.tolerance = tolerance;
+  if (static_cast<double>(pairs.size()) < chance + 5.0 * std::sqrt(chance) + 3.0 ||
+      static_cast<double>(pairs.size()) < 2.0 * chance) {
+    char text[200];
+    std::snprintf(text, sizeof text, "%zu stars matched within %.2g px where chance alone gives %.1f", pairs.size(),
+                  tolerance, chance);
+    result.error = text;
+    return result;
+  }
+  const double rms = Residual(reference, frame, pairs, t);
   result.ok = true;
   result.transform = t;
   result.pairs = std::move(pairs);
-  result.rms = std::sqrt(sum / static_cast<double>(result.pairs.size()));
+  result.rms = rms;
   return result;
 }
 

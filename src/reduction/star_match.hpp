@@ -30,6 +30,12 @@ struct MatchOptions {
   double minScale = 0.9;  // accepted scales
   double maxScale = 1.1;
   int minMatches = 5; // fewer matched pairs (or under a quarter of the stars): no alignment
+  // Pixels² over which the frame's stars are spread; 0: the box that holds them. The
+  // matched pairs must stand far above the number that chance brings within the
+  // tolerance at both lists' densities.
+  double area = 0;
+  // The tolerance narrows to a few times the fit's residuals once a fit is found.
+  bool narrowToFit = true;
 };
 
 struct MatchResult {
@@ -37,11 +43,14 @@ struct MatchResult {
   Affine transform;                       // reference -> frame
   std::vector<std::pair<int, int>> pairs; // (reference index, frame index)
   double rms = 0;                         // pixels, of the final fit
+  double chance = 0;                      // pairs expected by chance at the final tolerance
+  double tolerance = 0;                   // pixels, the final one
   std::string error;
 };
 
 // Both lists brightest first. Finds the transform that maps reference positions onto
-// frame positions.
+// frame positions. A transform far from a similarity (shear, unequal scales) is never
+// taken, and a match no better than chance is refused with its figures.
 MatchResult MatchStars(const std::vector<Point>& reference, const std::vector<Point>& frame,
                        const MatchOptions& options = {});
 

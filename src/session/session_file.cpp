@@ -49,6 +49,29 @@ std::optional<double> Real(std::string_view w) {
   return v;
 }
 
+// Values no observer's field has: a session holding them was damaged or made by hand.
+constexpr double kMaxMagnitude = 100.0;
+constexpr double kShortestPeriod = 1e-6; // days, a tenth of a second
+constexpr double kLongestPeriod = 1e7;   // days
+constexpr double kMaxSigmaFactor = 1000.0;
+
+// The edits keep what was typed, and a text that is no number reads as the default;
+// a number that no edit takes (nan, infinity, a variance factor of 0 or below, a
+// negative count of stars) is refused.
+bool PlausibleEdit(std::string_view name, std::string_view value) {
+  if (name == "Variance4Comp") {
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+    return ec != std::errc() || end != value.data() + value.size() || (std::isfinite(v) && v > 0.0);
+  }
+  if (name == "NotMoreComp") {
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+    return ec != std::errc() || end != value.data() + value.size() || v >= 0;
+  }
+  return true;
+}
+
 // The settings by name: how each is written and read back.
 struct SettingField {
   const char* name;
@@ -148,6 +171,7 @@ SessionRead ReadSession(std::string_view text) {
       const auto id = Whole<std::uint16_t>(w[1], 1, 65535);
       const auto mag = Real(w[2]);
       if (!id || !mag) return fail("unreadable comparison star");
+      if (std::abs(*mag) > kMaxMagnitude) return fail("comparison magnitude " + std::string(w[2]) + " out of range");
       s.comparison = *id;
       s.comparisonMag = *mag;
     } else if (key == "ensemble" && w.size() == 2 && (w[1] == "manual" || w[1] == "automatic")) {
@@ -171,6 +195,8 @@ SessionRead ReadSession(std::string_view text) {
       const auto id = Whole<std::uint16_t>(w[1], 1, 65535);
       const auto days = Real(w[2]);
       if (!id || !days || !(*days > 0.0)) return fail("unreadable period");
+      if (*days < kShortestPeriod || *days > kLongestPeriod)
+        return fail("period " + std::string(w[2]) + " out of range");
       s.periods.emplace_back(*id, *days);
     } else if (key == "setting" && w.size() >= 2) {
       // A text setting is the rest of the line: what was typed may hold spaces.
@@ -184,6 +210,7 @@ SessionRead ReadSession(std::string_view text) {
       if (name == "StarSigmaFactor" || name == "DataSigmaFactor") {
         const auto v = Real(value);
         if (!v) return fail("unreadable setting " + std::string(name));
+        if (!(*v > 0.0) || *v > kMaxSigmaFactor) return fail("setting " + std::string(name) + " out of range");
         (name == "StarSigmaFactor" ? s.starSigmaFactor : s.dataSigmaFactor) = *v;
         continue;
       }
@@ -197,6 +224,7 @@ SessionRead ReadSession(std::string_view text) {
         if (!v) return fail("unreadable setting " + std::string(name));
         s.settings.*field->whole = *v;
       } else if (field->text) {
+        if (!PlausibleEdit(name, value)) return fail("setting " + std::string(name) + " out of range");
         s.settings.*field->text = std::string(value);
       } else if (value == "yes" || value == "no") {
         s.settings.*field->flag = value == "yes";

@@ -5,6 +5,7 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "dataset/readers.hpp"
+#include "dataset/reduction_id.hpp"
 #include "workspace/frame_display.hpp"
 #include "workspace/image_view.hpp"
 
@@ -35,6 +36,33 @@ void ForgetResultsOfOldTable(Workspace& ws) {
   ws.hooks->LightCurveChanged();
 }
 
+// A companion file that is not there leaves nothing of the previous field's in its
+// place: the table of one field with the catalog of another would mix the two.
+void ForgetMissingCompanions(Workspace& ws, const CompanionFiles& companions) {
+  ws.OpenWarnings.clear();
+  const bool table = FileExists(companions.table), catalog = FileExists(companions.catalog);
+  if (!table) {
+    ws.Series = TTimeSeries{};
+    ForgetResultsOfOldTable(ws);
+    ws.OpenWarnings.push_back(NameOf(companions.table) +
+                              " is missing: no table beside the frame: there are no measurements to run");
+  }
+  if (!catalog) {
+    ws.Catalog.Clear();
+    ws.OpenWarnings.push_back(NameOf(companions.catalog) +
+                              " is missing: no catalog beside the table: positions and catalog magnitudes are unknown");
+  }
+  if (!table || !catalog) {
+    ws.CompStarId = 0;
+    ws.CompStarMag = 0.0;
+    ws.PickedStar = 0;
+    ws.More.clear();
+    ws.Candidates.clear();
+  }
+  for (const std::string& w : ws.OpenWarnings)
+    ws.log.Add(w);
+}
+
 } // namespace
 
 CompanionFiles CompanionPaths(const std::string& framePath) {
@@ -55,6 +83,12 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
     OpenCancelled(ws);
     return false;
   }
+  // A frame whose table or catalog comes from another reduction is refused before
+  // anything changes.
+  {
+    const CompanionFiles c = CompanionPaths(path);
+    if (std::string mixed = MixedFieldMessage(path, c.table, c.catalog); !mixed.empty()) throw CommandError(mixed);
+  }
   // The reader throws before it changes anything when it refuses the frame, so a
   // refused frame leaves the picture, RunCount and the data set as they were.
   try {
@@ -73,6 +107,7 @@ bool OpenFrame(Workspace& ws, const std::string& path) {
   ApplyContrast(ws);
 
   const CompanionFiles companions = CompanionPaths(path);
+  ForgetMissingCompanions(ws, companions);
   const TDataLine* rowsBefore = ws.Series.Rows.data();
   LoadPhotometryTable(companions.table, ws.Series, ws.log);
   // Periodograms belong to the data set they were computed from; the reader replaces

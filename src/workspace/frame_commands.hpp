@@ -19,7 +19,8 @@ CompanionFiles CompanionPaths(const std::string& framePath);
 // File > Open for a chosen path: RunCount = 0, clear the picture, read the frame,
 // render it at the contrast level, read the table and the catalog. Returns false
 // (nothing read) when the file does not exist. A frame the reader refuses throws
-// CommandError and leaves the frame, the picture and the data set as they were; a
+// CommandError and leaves the frame, the picture and the data set as they were, and so
+// does a frame whose table or catalog comes from another reduction; a
 // table or catalog that ends the command throws CommandError too.
 bool OpenFrame(Workspace& ws, const std::string& path);
 

@@ -30,9 +30,9 @@ public:
   virtual ~UiHooks() = default;
   virtual void ShowPage(int /*page: 0 View, 1 Light Curve, 2 Settings*/) {}
   virtual void SetStatusText(int /*panel*/, const std::string& /*text*/) {}
-  virtual void PictureChanged() {}     // the image view's picture was drawn on
-  virtual void VarChartChanged() {}    // the Find Variables chart must repaint
-  virtual void LightCurveChanged() {}  // the Light Curve chart must repaint
+  virtual void PictureChanged() {}    // the image view's picture was drawn on
+  virtual void VarChartChanged() {}   // the Find Variables chart must repaint
+  virtual void LightCurveChanged() {} // the Light Curve chart must repaint
 };
 
 inline constexpr int kPageView = 0;
@@ -40,9 +40,9 @@ inline constexpr int kPageLightCurve = 1;
 inline constexpr int kPageSettings = 2;
 
 // Index of the series in the charts' models.
-inline constexpr std::size_t kSeries1 = 0;    // Find Variables
-inline constexpr std::size_t kSeriesRaw = 0;  // Light Curve "SeriesRAW" (Series2)
-inline constexpr std::size_t kSeriesRun = 1;  // Light Curve "SeriesRUN" (Series3)
+inline constexpr std::size_t kSeries1 = 0;   // Find Variables
+inline constexpr std::size_t kSeriesRaw = 0; // Light Curve "SeriesRAW" (Series2)
+inline constexpr std::size_t kSeriesRun = 1; // Light Curve "SeriesRUN" (Series3)
 
 class Workspace {
 public:
@@ -66,6 +66,9 @@ public:
 
   TTimeSeries Series;
   StarCatalog Catalog;
+  // What the last Open found missing beside the frame, and what follows from it; one
+  // line per missing file, also in the log.
+  std::vector<std::string> OpenWarnings;
   std::vector<TPeriodogram> Periodograms; // element id - 1
 
   Settings settings;

@@ -107,3 +107,30 @@ def test_failures_raise_with_the_program_messages(field_files, tmp_path):
         field.run(comp=comp, presence=0)
     with pytest.raises(morvik.MorvikError, match="Cannot write"):
         field.save_stats(tmp_path / "no" / "such" / "folder.csv")
+
+
+@pytest.mark.parametrize("missing,warning", [
+    ("xml", "field.xml is missing: no catalog beside the table: positions and catalog magnitudes are unknown"),
+    ("dat", "field.dat is missing: no table beside the frame: there are no measurements to run"),
+])
+def test_a_missing_companion_is_warned_and_leaves_nothing(field_files, tmp_path, missing, warning):
+    frame, _, _ = field_files
+    for suffix in ("fit", "dat", "xml"):
+        if suffix != missing:
+            (tmp_path / ("field." + suffix)).write_bytes(frame.with_suffix("." + suffix).read_bytes())
+    with pytest.warns(UserWarning) as caught:
+        field = morvik.open_field(tmp_path / "field.fit")
+    assert [str(w.message) for w in caught] == [warning]
+    if missing == "xml":
+        assert field.stars > 0
+
+
+def test_a_comparison_outside_the_field_is_refused_after_a_good_run(field_files):
+    frame, comp, _ = field_files
+    field = morvik.open_field(frame)
+    field.run(comp=comp)
+    for bad in (0, 999, -5):
+        with pytest.raises(morvik.MorvikError) as refused:
+            field.run(comp=bad)
+        assert str(refused.value) == (f"Please choose a comparison star: comp {bad} is no star of this field "
+                                      f"(its ids run from 1 to {field.stars})")

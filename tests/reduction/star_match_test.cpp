@@ -71,5 +71,61 @@ TEST(StarMatch, UnrelatedStarsAreNotAligned) {
   EXPECT_FALSE(MatchStars(a, {{1, 1}, {5, 9}}).ok);
 }
 
+// A dense field against frames of it and of another field, at a tolerance as wide as a
+// defocused frame's: chance brings most stars within reach of a wrong one, and only the
+// true frames may align. Close neighbours, one of each pair missing on the frame, and
+// stray detections beside true stars must pair with the nearer star.
+TEST(StarMatch, OnlySignificantMatchesAlignAndTheNearerStarPairs) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(0, 500);
+  std::normal_distribution<double> jitter(0, 0.1);
+  std::vector<Point> ref;
+  for (int i = 0; i < 300; ++i)
+    ref.push_back({u(rng), u(rng)});
+  // Ten blends among the brighter half, detected as two stars 0.9 px apart on the
+  // reference and as one on the frames.
+  for (int i = 0; i < 10; ++i)
+    ref.insert(ref.begin() + 20 + 3 * i,
+               Point{ref[static_cast<std::size_t>(20 + 3 * i)].x + 0.9, ref[static_cast<std::size_t>(20 + 3 * i)].y});
+  std::vector<bool> twin(ref.size(), false);
+  for (int i = 0; i < 10; ++i)
+    twin[static_cast<std::size_t>(20 + 3 * i)] = true; // the inserted one
+  const Affine shift{1, 0, 12.5, 0, 1, -7.25};
+  struct Case {
+    const char* name;
+    bool sameField;
+    int strays; // detections 2.2 px beside true stars
+    bool aligns;
+  } cases[] = {{"same field", true, 0, true},
+               {"same field with strays", true, 40, true},
+               {"another field", false, 0, false},
+               {"another field, denser", false, 300, false}};
+  for (const Case& c : cases) {
+    std::vector<Point> frame;
+    std::vector<int> source;
+    for (std::size_t i = 0; i < ref.size(); ++i) {
+      if (twin[i]) continue;
+      const Point p = c.sameField ? shift.Apply(ref[i]) : Point{u(rng), u(rng)};
+      frame.push_back({p.x + jitter(rng), p.y + jitter(rng)});
+      source.push_back(c.sameField ? static_cast<int>(i) : -1);
+    }
+    for (int k = 0; k < c.strays; ++k) {
+      const Point p = frame[static_cast<std::size_t>(k * 5)];
+      frame.push_back({p.x - 2.2 * std::abs(std::cos(k)), p.y + 2.2 * std::sin(k)}); // away from the twins
+      source.push_back(-1);
+    }
+    MatchOptions o;
+    o.tolerance = 14; // 0.7 x a defocused frame's FWHM of 20 px
+    o.area = 500.0 * 500.0;
+    const MatchResult r = MatchStars(ref, frame, o);
+    EXPECT_EQ(r.ok, c.aligns) << c.name << ": " << r.error;
+    if (!r.ok) continue;
+    EXPECT_GE(r.pairs.size(), 290u) << c.name;
+    EXPECT_LE(r.tolerance, 2.0) << c.name;
+    for (auto [i, j] : r.pairs)
+      EXPECT_EQ(source[static_cast<std::size_t>(j)], i) << c.name;
+  }
+}
+
 } // namespace
 } // namespace morvik::reduction

@@ -71,12 +71,29 @@ TEST(SessionFile, RefusesWhatItCannotReadWithTheLine) {
       {"morvik-session 1\ntable 1 stars 2 rows\nsetting Colour red\n", "line 3: unknown setting Colour"},
       {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 nan\n", "line 3: unreadable comparison star"},
       {"morvik-session 1\ntable 70000 stars 2 rows\n", "line 2: unreadable table size"},
+      // Values no field has, each refused with its line.
+      {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 1e308\n",
+       "line 3: comparison magnitude 1e308 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\ncomparison 1 -101\n", "line 3: comparison magnitude -101 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nperiod 1 4.9e-324\n", "line 3: period 4.9e-324 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nperiod 1 2e7\n", "line 3: period 2e7 out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting Variance4Comp nan\n",
+       "line 3: setting Variance4Comp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting Variance4Comp -1.5\n",
+       "line 3: setting Variance4Comp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting NotMoreComp -5\n", "line 3: setting NotMoreComp out of range"},
+      {"morvik-session 1\ntable 1 stars 2 rows\nsetting StarSigmaFactor 0\n",
+       "line 3: setting StarSigmaFactor out of range"},
   };
   for (const auto& c : cases) {
     const SessionRead read = ReadSession(c.text);
     EXPECT_FALSE(read.session) << c.text;
     EXPECT_NE(read.error.find(c.error), std::string::npos) << read.error;
   }
+  // What an observer may type stays readable: texts that are no number, and the edges.
+  for (const char* line : {"setting Variance4Comp 1,5", "setting Variance4Comp abc", "setting NotMoreComp 0",
+                           "comparison 1 -100", "period 1 1e-6", "comparison 1 30.5"})
+    EXPECT_TRUE(ReadSession(std::string("morvik-session 1\ntable 1 stars 2 rows\n") + line + "\n").session) << line;
 }
 
 TEST(SessionFile, FitsOnlyItsOwnTableAndAppliesBeforeTheRun) {
@@ -119,4 +136,22 @@ TEST(SessionFile, FitsOnlyItsOwnTableAndAppliesBeforeTheRun) {
 TEST(SessionFile, LiesBesideTheFrameWithItsBase) {
   EXPECT_EQ(SessionPath("/data/field.fit"), "/data/field.morvik");
   EXPECT_EQ(SessionPath("/data/m31.2024.fts"), "/data/m31.morvik");
+}
+
+// The best period of a periodogram is at its smallest theta (Lafler & Kinman 1965: the
+// sum of squared differences of neighbours in phase is least at the true period), the
+// edges included; stars without a computed periodogram keep none.
+TEST(SessionFile, CapturesEachPeriodogramsSmallestTheta) {
+  MemoryLog log;
+  Workspace ws(log);
+  ws.Series = OneStarTwoRows();
+  ws.Series.StarCount = 3;
+  for (TDataLine& row : ws.Series.Rows)
+    row.Items.assign(3, TMeasurement{12.0, 0.01, 0.0, true});
+  ws.Periodograms.resize(3);
+  ws.Periodograms[0] = {true, {1.0, 2.0, 4.0, 5.0}, {0.9, 0.2, 0.95, 0.6}};
+  ws.Periodograms[1] = {true, {0.5, 2.0}, {0.1, 1.3}}; // the best at the grid's first point
+  ws.Periodograms[2] = {false, {1.0}, {0.1}};
+  EXPECT_EQ(CaptureSession(ws, ValidityOf(ws.Series)).periods,
+            (std::vector<std::pair<std::uint16_t, double>>{{1, 0.5}, {2, 2.0}}));
 }

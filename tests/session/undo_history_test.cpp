@@ -70,3 +70,23 @@ TEST(UndoHistory, AnEditOutsideTheDataSetChangesNothing) {
     EXPECT_EQ(data, before) << edit.name;
   }
 }
+
+// Past its depth the history forgets its oldest edits: the newest is undone first, and
+// undoing all that is kept stops kDepth edits back.
+TEST(UndoHistory, AFullHistoryDropsTheOldestEdit) {
+  TTimeSeries data = ThreeStarsTwoRows();
+  UndoHistory history;
+  const std::size_t edits = UndoHistory::kDepth + 5;
+  for (std::size_t k = 0; k < edits; ++k) {
+    EditProbe probe(data, 0);
+    data.Stats[k % 3].Mark = data.Stats[k % 3].Mark == 1 ? 2 : 1;
+    history.Record(probe.Since(data, "edit " + std::to_string(k)));
+  }
+  EXPECT_EQ(history.UndoName(), "edit " + std::to_string(edits - 1));
+  std::size_t undone = 0;
+  std::string last;
+  for (Edit e; !(e = history.Undo(data)).Empty(); ++undone)
+    last = e.name;
+  EXPECT_EQ(undone, UndoHistory::kDepth);
+  EXPECT_EQ(last, "edit " + std::to_string(edits - UndoHistory::kDepth));
+}

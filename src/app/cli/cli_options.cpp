@@ -1,5 +1,8 @@
 #include "app/cli/cli_options.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 #include <climits>
 #include <string_view>
 
@@ -205,7 +208,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!spin(name == "--x-axis" ? o.settings.ChartX : o.settings.ChartY, axes))
         return fail(RangeText(name.c_str(), axes));
     } else if (name == "--variance-factor") {
-      o.settings.Variance4Comp = value; // read later as the edit is read
+      // Read later as the edit is read, which takes a text that is no number for 1.5
+      // without a word: here such a text is refused.
+      std::string point = value;
+      std::replace(point.begin(), point.end(), ',', '.');
+      const auto v = ParseDecimal(point);
+      if (!v || !(*v > 0) || !std::isfinite(*v))
+        return fail("--variance-factor needs a number above 0, not \"" + value + "\"");
+      o.settings.Variance4Comp = value;
     } else if (name == "--max-comp") {
       o.settings.NotMoreComp = value;
     } else if (name == "--star-sigma") {

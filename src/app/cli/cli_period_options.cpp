@@ -9,7 +9,7 @@ namespace morvik::cli {
 
 bool IsPeriodSearchOption(const std::string& name) {
   return name == "--method" || name == "--min-period" || name == "--max-period" || name == "--oversampling" ||
-         name == "--fap-rounds" || name == "--seed" || name == "--trend";
+         name == "--fap-rounds" || name == "--seed" || name == "--trend" || name == "--max-work";
 }
 
 std::optional<std::string> ParsePeriodSearchOption(const std::string& name, const std::string& value,
@@ -41,9 +41,10 @@ std::optional<std::string> ParsePeriodSearchOption(const std::string& name, cons
       if (std::find(o.methods.begin(), o.methods.end(), m) == o.methods.end()) o.methods.push_back(m);
     return std::nullopt;
   }
-  if (name == "--min-period" || name == "--max-period" || name == "--oversampling") {
+  if (name == "--min-period" || name == "--max-period" || name == "--oversampling" || name == "--max-work") {
     auto v = positive();
     if (!v) return name + " needs a positive number, not \"" + value + "\"";
+    if (name == "--max-work") o.maxWork = *v;
     if (name == "--min-period") o.minPeriod = v;
     if (name == "--max-period") o.maxPeriod = v;
     if (name == "--oversampling") o.oversampling = *v;
@@ -84,6 +85,8 @@ const char* PeriodSearchHelp() {
   --trend T               none, linear or quadratic: fitted with every period and
                           in the null hypothesis (linear when the span exceeds 10
                           times the longest period searched, else none)
+  --max-work SECONDS      refuse a period search whose work is estimated beyond this
+                          (600: about ten minutes on a two-core computer)
   --approximate           generalised Lomb-Scargle by a transform: faster on long
                           grids, within about 1e-4 in power
 )";

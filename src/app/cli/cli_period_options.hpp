@@ -17,10 +17,12 @@ struct PeriodSearchOptions {
   std::uint64_t seed = 1;
   bool approximate = false;   // --approximate
   std::string trend = "auto"; // --trend: auto, none, linear, quadratic
+  double maxWork = 600.0;     // --max-work: seconds of estimated work beyond which a search is refused
   friend bool operator==(const PeriodSearchOptions&, const PeriodSearchOptions&) = default;
 };
 
-// True for --method, --min-period, --max-period, --oversampling, --fap-rounds, --seed, --trend.
+// True for --method, --min-period, --max-period, --oversampling, --fap-rounds, --seed,
+// --trend, --max-work.
 bool IsPeriodSearchOption(const std::string& name);
 
 // Reads the value of such an option into o; the usage error, or nothing when it is fine.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/cli/cli_events.hpp"
 #include "app/cli/cli_outputs.hpp"
@@ -56,12 +57,15 @@ bool HasRow(const Workspace& ws, long long row) { return row >= 0 && row < ws.Se
 
 class Batch {
 public:
-  Batch(const Options& o, Log& log, std::FILE* out) : o_(o), ws_(log), out_(out) {}
+  Batch(const Options& o, Log& log, std::FILE* out, std::FILE* err) : o_(o), ws_(log), out_(out), err_(err) {}
 
   // False when an output could not be written (the log says which).
   bool Go() {
     ApplySettings();
     if (!FileExists(o_.frame) || !OpenFrame(ws_, o_.frame)) throw CommandError("File not found.");
+    // Said whether the log is on or not; the run goes on with what is there.
+    for (const std::string& w : ws_.OpenWarnings)
+      std::fprintf(err_, "warning: %s\n", w.c_str());
     for (Printout p : o_.printouts) {
       std::string text = p == Printout::FrameInfo ? FrameInfoText(*ws_.Frame) : HeaderListing(ws_);
       std::fwrite(text.data(), 1, text.size(), out_);
@@ -133,8 +137,12 @@ private:
         t.Stats[static_cast<std::size_t>(id - 1)].Used = true;
       }
     }
-    // An id outside the table leaves no comparison star, and Run refuses.
-    if (!HasStar(ws_, *o_.comp)) return;
+    // An id outside the table leaves no comparison star: Run's refusal, with the reason.
+    if (!HasStar(ws_, *o_.comp))
+      throw CommandError("Please choose a comparison star: --comp " + std::to_string(*o_.comp) +
+                             " is no star of this field (its ids run from 1 to " +
+                             std::to_string(ws_.Series.StarCount) + ")",
+                         CommandError::Kind::Notice);
     ws_.PickedStar = static_cast<std::int32_t>(*o_.comp);
     // Without --comp-mag the catalog magnitude, as a cancelled input box keeps it;
     // written exactly and with a point, whatever the message separator.
@@ -157,7 +165,7 @@ private:
         ws_.log.Add("--lightcurve star " + std::to_string(out.id) + " ignored: no such star");
         break;
       }
-      if (!WriteLightCurve(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+      if (!WriteLightCurve(ws_, out.path, static_cast<int>(out.id))) Problem("Cannot write " + out.path);
       break;
     case OutputKind::Periodogram:
       Periodogram(out);
@@ -175,10 +183,10 @@ private:
       Save(out.path, sky_.Candidates(ws_, CandidatesCsv(ws_)));
       break;
     case OutputKind::PeriodSearch:
-      if (!PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) ok_ = false;
+      if (auto failed = PeriodSearchOneStar(ws_, out.id, out.path, o_.periodSearch)) Problem(*failed);
       break;
     case OutputKind::PeriodSearchAll:
-      if (!PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) ok_ = false;
+      if (auto failed = PeriodSearchAllStars(ws_, out.path, o_.periodSearch)) Problem(*failed);
       break;
     case OutputKind::Transit:
       if (!TransitOneStar(ws_, out.id, out.path, o_.events, o_.periodSearch.seed)) ok_ = false;
@@ -205,7 +213,7 @@ private:
                         kLkExponent, ws_.log);
     const TPeriodogram& p = ws_.Periodograms[star];
     ws_.log.Add(FormatMessage("show %d points from %d", {p.Freq.size(), p.Freq.size()}));
-    if (p.Computed && !WritePeriodogram(ws_, out.path, static_cast<int>(out.id))) ok_ = false;
+    if (p.Computed && !WritePeriodogram(ws_, out.path, static_cast<int>(out.id))) Problem("Cannot write " + out.path);
   }
 
   void Save(const std::string& path, const std::string& text) {
@@ -214,6 +222,11 @@ private:
 
   void Failed(const std::string& path) {
     ws_.log.Add("Cannot write " + path);
+    Problem("Cannot write " + path);
+  }
+
+  void Problem(const std::string& text) {
+    problems_.push_back(text);
     ok_ = false;
   }
 
@@ -221,16 +234,23 @@ private:
   Workspace ws_;
   std::FILE* out_;
   SkyRun sky_{o_.sky};
+  std::FILE* err_;
   bool ok_ = true;
+
+public:
+  std::vector<std::string> problems_; // what failed, said on standard error at the end
 };
 
 } // namespace
 
 int RunBatch(const Options& options, Log& log, std::FILE* out, std::FILE* err) {
   try {
-    Batch batch(options, log, out);
+    Batch batch(options, log, out, err);
     if (!batch.Go()) {
-      std::fputs("Some files could not be written; the log names them.\n", err);
+      // Said here, whether the log is on or not.
+      for (const std::string& p : batch.problems_)
+        std::fprintf(err, "%s\n", p.c_str());
+      if (batch.problems_.empty()) std::fputs("Some files could not be written; the log names them.\n", err);
       return 1;
     }
     return 0;

@@ -17,6 +17,7 @@
 #include "common/files.hpp"
 #include "common/parse.hpp"
 #include "reduce_sky_options.hpp"
+#include "reduction/frame_list.hpp"
 #include "reduction/reduce.hpp"
 
 namespace {
@@ -63,14 +64,6 @@ const char* kUsage =
     "                          FOCALLEN of the reference, else unknown)\n"
     "  --solve-time S          processor time the solver may take, seconds (default 30)\n";
 
-bool IsFrameName(const std::filesystem::path& p) {
-  std::string name = p.filename().string();
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-  for (const char* end : {".fit", ".fits", ".fts", ".fz", ".gz"})
-    if (name.size() > std::string(end).size() && name.ends_with(end)) return true;
-  return false;
-}
-
 int Usage(const std::string& message) {
   std::cerr << "morvik-reduce: " << message << "\n" << kUsage;
   return 2;
@@ -92,6 +85,7 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   ReduceSettings s;
   s.sky.solve = true;
+  std::vector<std::string> named; // frames and folders of frames
   std::vector<std::string> args(argv + 1, argv + argc);
   auto number = [&](std::size_t& i, std::optional<double>& into) {
     if (i + 1 >= args.size()) return false;
@@ -178,19 +172,21 @@ int main(int argc, char** argv) {
     } else if (ParseSkyOption(args, i, s.sky, ok)) {
     } else if (a.starts_with("--")) {
       return Usage("unknown option " + a);
-    } else if (std::filesystem::is_directory(a)) {
-      std::vector<std::string> found;
-      for (const auto& entry : std::filesystem::directory_iterator(a))
-        if (entry.is_regular_file() && IsFrameName(entry.path())) found.push_back(entry.path().string());
-      std::sort(found.begin(), found.end());
-      s.frames.insert(s.frames.end(), found.begin(), found.end());
     } else {
-      s.frames.push_back(a);
+      named.push_back(a);
     }
     if (!ok) return Usage("missing or bad value after " + a);
   }
   if (s.out.empty()) return Usage("--out DIR/NAME is required");
-  if (s.frames.size() < 2) return Usage("give at least two frames");
+  const morvik::reduction::FrameList list = morvik::reduction::ListFrames(named);
+  for (const auto& note : list.notes)
+    std::cerr << "morvik-reduce: " << note << '\n';
+  if (!list.error.empty()) {
+    std::cerr << "morvik-reduce: " << list.error << '\n';
+    return 2;
+  }
+  s.frames = list.frames;
+  if (s.frames.size() < 2) return Usage("give at least two frames (" + std::to_string(s.frames.size()) + " found)");
 
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
