@@ -117,10 +117,14 @@ TEST(CliOptions, WholeNumberSettingsAcceptTheirWholeRange) {
 }
 
 TEST(CliOptions, TextSettingsAreKeptAsTypedForTheCoreToRead) {
+  // A text that is no number would silently fall back to the default in the core.
+  ParseResult bad = Parse({"a.fit", "--variance-factor", "abc"});
+  EXPECT_NE(bad.action, Action::Run);
+  EXPECT_EQ(bad.error, "--variance-factor needs a number above 0, not \"abc\"");
   ParseResult r =
-      Parse({"a.fit", "--variance-factor", "abc", "--max-comp", "3", "--star-sigma", "0.01", "--data-sigma", " 1.5e0"});
+      Parse({"a.fit", "--variance-factor", "1.50", "--max-comp", "3", "--star-sigma", "0.01", "--data-sigma", " 1.5e0"});
   ASSERT_EQ(r.action, Action::Run) << r.error;
-  EXPECT_EQ(r.options.settings.Variance4Comp, "abc");
+  EXPECT_EQ(r.options.settings.Variance4Comp, "1.50");
   EXPECT_EQ(r.options.settings.NotMoreComp, "3");
   EXPECT_EQ(r.options.starSigma, "0.01");
   EXPECT_EQ(r.options.dataSigma, " 1.5e0");

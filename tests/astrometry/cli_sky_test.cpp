@@ -52,7 +52,7 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
   // The outputs without sky options, and the candidates among which a known variable
   // is planted.
   auto plain =
-      RunProgram(MORVIK_CLI, {"f.fts", "--comp", "1", "--stats", "p.csv", "--candidates", "pc.csv", "--quiet"}, dir);
+      RunProgram(MORVIK_CLI, {"f.fts", "--comp", "1", "--stats", "p.csv", "--candidates", "pc.csv", "--candidate-threshold", "0", "--quiet"}, dir);
   ASSERT_EQ(plain.status, 0) << plain.err;
   const auto plainCandidates = SplitLines(morvik::testing::ReadFile(dir / "pc.csv"));
   ASSERT_GT(plainCandidates.size(), 1u);
@@ -80,7 +80,7 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
   const std::string where = FormatRa(stars.at(targetId).ra) + " " + FormatDec(stars.at(targetId).dec);
   auto run = RunProgram(MORVIK_CLI,
                         {"f.fts", "--sky", "--target", where, "--catalog", "vsx.csv", "--comp", "1", "--stats", "s.csv",
-                         "--candidates", "c.csv", "--quiet"},
+                         "--candidates", "c.csv", "--candidate-threshold", "0", "--quiet"},
                         dir);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("Target: star " + std::to_string(targetId) + " "), std::string::npos) << run.out;

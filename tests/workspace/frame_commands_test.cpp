@@ -106,13 +106,14 @@ TEST_F(OpenFrameTest, RefusedFrameLeavesEverythingAsItWas) {
   EXPECT_EQ(hooks_.pictureChanges, changes);
 }
 
-TEST_F(OpenFrameTest, MissingTableKeepsThePreviousDataSet) {
+TEST_F(OpenFrameTest, MissingCompanionFilesLeaveNothingOfThePreviousField) {
+  // The table and catalog of one field never meet the frame of another.
   ASSERT_TRUE(OpenFrame(ws_, WriteField("first", 5)));
   testing::WriteFrame(folder_ / "second.fit", 8, 8, [](int x, int) { return 100 * x; });
   ASSERT_TRUE(OpenFrame(ws_, folder_ / "second.fit"));
   EXPECT_EQ(ws_.Frame->Width, 8);
-  EXPECT_EQ(ws_.Series.RowCount, 5);
-  EXPECT_EQ(ws_.Catalog[1].X, 10.0);
+  EXPECT_EQ(ws_.Series.RowCount, 0);
+  EXPECT_EQ(ws_.Catalog[1].X, 0.0);
 }
 
 TEST_F(OpenFrameTest, NewTableDropsResultsOfTheOldOne) {
@@ -128,13 +129,13 @@ TEST_F(OpenFrameTest, NewTableDropsResultsOfTheOldOne) {
   EXPECT_EQ(ws_.VarChart.series[kSeries1].Count(), 0u);
   EXPECT_FALSE(ws_.LightCurveShowsPeriodogram);
 
-  // A frame whose table is missing keeps the data set, and with it the results.
+  // A frame whose table is missing drops the old data set, and with it the results.
   ws_.Periodograms.resize(3);
   ws_.VarChart.series[kSeries1].Add(1.0, 0.1, "0");
   testing::WriteFrame(folder_ / "lone.fit", 8, 8, [](int, int) { return 10; });
   ASSERT_TRUE(OpenFrame(ws_, folder_ / "lone.fit"));
-  EXPECT_EQ(ws_.Periodograms.size(), 3u);
-  EXPECT_EQ(ws_.VarChart.series[kSeries1].Count(), 1u);
+  EXPECT_TRUE(ws_.Periodograms.empty());
+  EXPECT_EQ(ws_.VarChart.series[kSeries1].Count(), 0u);
 }
 
 TEST_F(OpenFrameTest, ViewModesWaitForARun) {
