@@ -122,23 +122,23 @@ FrameMeasurer::FrameMeasurer(std::vector<float> pixels, long width, long height,
     for (std::size_t i = start; i < stop; ++i)
       if (bad(data_[i])) {
         mask_[i] = flagOf(data_[i]);
-        // A saturated pixel keeps its light for finding and centring the star (a hole
-        // there would shift the centroid and hide the star from the alignment); the
-        // mask keeps it out of the sky and makes any aperture that holds it saturated.
-        if (mask_[i] == pixel::kSaturated) continue;
         data_[i] = 0.0f;
         masked.push_back(i);
       }
   }
   for (std::size_t i : saturatedPixels)
-    if (i < mask_.size()) mask_[i] = pixel::kSaturated;
+    if (i < mask_.size()) {
+      mask_[i] = pixel::kSaturated;
+      data_[i] = 0.0f;
+      masked.push_back(i);
+    }
   for (std::size_t i : hotPixels)
     if (i < mask_.size() && mask_[i] == 0) {
       mask_[i] = kHot;
       masked.push_back(i);
     }
   // Missing pixels read as 0 would pull the background down; they are masked, and
-  // saturated ones are left out of the sky by the mask.
+  // saturated ones keep nothing of their value either.
   sep_bkg* bkg = nullptr;
   if (std::min(width_, height_) >= 256) {
     // Meshes of 64 x 64 pixels. Their statistics come from every other pixel of every
@@ -190,12 +190,7 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
   // once: the setting is global to SEP).
   static std::once_flag pixelStack;
   std::call_once(pixelStack, [] { sep_set_extract_pixstack(1'000'000); });
-  // Saturated pixels are part of their star here: only missing and hot pixels are masked.
-  thread_local std::vector<std::uint8_t> detectMask;
-  detectMask.assign(mask_.begin(), mask_.end());
-  for (std::uint8_t& m : detectMask)
-    m &= static_cast<std::uint8_t>(~pixel::kSaturated);
-  const sep_image im = Image(data_.data(), detectMask.data(), width_, height_, skyRms_, gain_);
+  const sep_image im = Image(data_.data(), mask_.data(), width_, height_, skyRms_, gain_);
   static const float kernel[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
   sep_catalog* cat = nullptr;
   if (sep_extract(&im, static_cast<float>(thresholdSigma), SEP_THRESH_REL, 5, kernel, 3, 3, SEP_FILTER_CONV, 32, 0.005,

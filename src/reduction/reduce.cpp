@@ -364,6 +364,27 @@ Prepared ChooseReference(Context& ctx, const std::atomic<bool>& cancel, std::str
   return best;
 }
 
+// The reference's stars for the plate solver, found with saturated cores whole: the
+// measuring masks them, and a centre found around such a hole is pixels off, which
+// bends a solution fitted to it. The reference's own list when the frame cannot be
+// read again.
+std::vector<Detection> StarsForSolving(const Context& ctx, const Prepared& ref) {
+  if (!ctx.settings.sky.solve) return {};
+  frames::FrameImage f;
+  try {
+    f = frames::ReadFrame(ref.report.file);
+  } catch (const CommandError&) {
+    return ref.stars;
+  }
+  std::vector<float> pixels = std::move(f.pixels);
+  MaskZeroBorder(pixels, f.width, f.height);
+  double exposure = ref.report.exposure;
+  if (!Calibrate(ctx.masters, pixels, f.width, f.height, exposure).empty()) return ref.stars;
+  FrameMeasurer whole(std::move(pixels), f.width, f.height, ref.report.gain, 0.0, ctx.hotPixels, {}, false);
+  if (!whole.Ok()) return ref.stars;
+  return whole.Detect(ctx.settings.detectSigma);
+}
+
 // The catalog: the reference's stars, brightest first.
 void BuildCatalog(Context& ctx, const Prepared& ref) {
   for (const Detection& d : ref.stars) {
@@ -436,7 +457,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
   ctx.binning = Binning(ref.header);
   ctx.seeing = ref.report.fwhm;
   BuildCatalog(ctx, ref);
-  result.sky = SolveReference(s.sky, ref.header, ref.stars, ctx.width, ctx.height);
+  result.sky = SolveReference(s.sky, ref.header, StarsForSolving(ctx, ref), ctx.width, ctx.height, ref.stars);
   // Its pixels are measured again with the others.
   if (auto it = kept.find(ref.report.file); it != kept.end()) {
     it->second.measurer = std::move(ref.measurer);

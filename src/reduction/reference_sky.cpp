@@ -33,7 +33,8 @@ void FindTycho(ReferenceSky& sky, const std::vector<Detection>& stars, const std
 } // namespace
 
 ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImage& header,
-                            const std::vector<Detection>& stars, long width, long height) {
+                            const std::vector<Detection>& stars, long width, long height,
+                            const std::vector<Detection>& catalog) {
   ReferenceSky sky;
   if (!settings.solve) return sky;
   sky.tried = true;
@@ -53,7 +54,7 @@ ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImag
   sky.reason = r.reason;
   sky.wcs = r.wcs;
   sky.cpuSeconds = r.cpuSeconds;
-  if (r.ok) FindTycho(sky, stars, settings.setup.indexDir);
+  if (r.ok) FindTycho(sky, catalog.empty() ? stars : catalog, settings.setup.indexDir);
   return sky;
 }
 

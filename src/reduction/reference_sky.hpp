@@ -38,8 +38,10 @@ struct ReferenceSky {
   std::vector<std::pair<std::size_t, double>> tycho;
 };
 
+// stars go to the solver; the Tycho-2 stars are looked up among catalog (stars when empty).
 ReferenceSky SolveReference(const SkySettings& settings, const frames::FrameImage& header,
-                            const std::vector<Detection>& stars, long width, long height);
+                            const std::vector<Detection>& stars, long width, long height,
+                            const std::vector<Detection>& catalog = {});
 
 // 80-character header records of the WCS; none when not solved.
 std::vector<std::string> WcsRecords(const ReferenceSky& sky);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "common/log.hpp"
@@ -26,13 +27,15 @@ std::string Text(const fs::path& p) {
   return s.str();
 }
 
-reduction::ReduceResult ReduceSky(const fs::path& dir, const std::string& out, bool solve) {
+reduction::ReduceResult ReduceSky(const fs::path& dir, const std::string& out, bool solve,
+                                  std::optional<double> saturation = std::nullopt) {
   reduction::ReduceSettings s;
   for (int k = 1; k <= 3; ++k)
     s.frames.push_back((dir / ("sky_000" + std::to_string(k) + ".fits")).string());
   s.out = (dir / out).string();
   s.reference = s.frames[0];
   s.sky.solve = solve;
+  s.saturation = saturation;
   std::atomic<bool> cancel{false};
   return reduction::Reduce(s, {}, cancel);
 }
@@ -56,6 +59,9 @@ Opened Open(const fs::path& base) {
   for (long long id = 1; id <= 400; ++id)
     o.catalog.push_back((*catalog)[id]);
   o.table = Text(base.string() + ".dat");
+  // Each reduction names itself on the table's first line; the readers skip that line.
+  if (const auto at = o.table.find(" reduction:"); at != std::string::npos && at < o.table.find('\n'))
+    o.table.erase(at, o.table.find('\r', at) - at);
   auto frame = std::make_unique<TFits>();
   frame->LoadFromFile(base.string() + ".fts", false, log);
   frame->Render(log);
@@ -104,23 +110,32 @@ TEST(ReduceSkyTest, SolvedFieldCarriesTheSkyAndOpensAsBefore) {
   // The Tycho-2 stars among the catalog, with the VT the frames were made from.
   std::istringstream report(Text(dir / "solved_reduction.txt"));
   std::vector<std::pair<double, double>> xy; // by id - 1
+  std::vector<bool> flagged;                 // by id - 1
   for (std::istringstream all(xml); std::getline(all, line);) {
     double x = 0, y = 0;
-    if (std::sscanf(line.c_str(), " <s id=\"%*d\" x=\"%lf\" y=\"%lf\"", &x, &y) == 2) xy.emplace_back(x, y);
+    if (std::sscanf(line.c_str(), " <s id=\"%*d\" x=\"%lf\" y=\"%lf\"", &x, &y) != 2) continue;
+    xy.emplace_back(x, y);
+    flagged.push_back(line.find(" flags=") != std::string::npos);
   }
   int tycho = 0;
   for (bool listing = false; std::getline(report, line);) {
-    if (line.rfind("# id | VT", 0) == 0) listing = true;
+    if (line.rfind("# id | VT", 0) == 0)
+      listing = true;
+    else if (listing && (line.empty() || line[0] == '#'))
+      break; // the next section
     std::size_t id = 0;
     double vt = 0;
     if (!listing || std::sscanf(line.c_str(), "%zu | %lf", &id, &vt) != 2) continue;
     ASSERT_LE(id, xy.size());
+    ++tycho;
+    // A flagged star's catalog position (a saturated core masked, an edge cutting it)
+    // may be pixels off: it is not the Tycho-2 identification that is checked there.
+    if (flagged[id - 1]) continue;
     bool found = false;
     for (const auto& t : truth.stars)
       found = found || (std::hypot(t.x + 1 - xy[id - 1].first, t.y + 1 - xy[id - 1].second) < 0.5 &&
                         std::abs(t.mag - vt) < 0.001);
     EXPECT_TRUE(found) << line;
-    ++tycho;
   }
   EXPECT_GE(tycho, 20);
   EXPECT_NE(Text(dir / "solved.fts").find("CTYPE1  = 'RA---TAN"), std::string::npos);
@@ -147,7 +162,9 @@ TEST(ReduceSkyTest, SolvedFieldCarriesTheSkyAndOpensAsBefore) {
 TEST(ReduceSkyTest, UnsolvableReferenceStillGivesTheFieldWithTheReason) {
   const auto dir = morvik::testing::TestWorkDir("reduce_unsolvable");
   ASSERT_TRUE(morvik::testing::MakeSkyFrames(dir, "--frames 3 --keep 7"));
-  const auto r = ReduceSky(dir, "f", true);
+  // The seven brightest stars are saturated on this camera; a level above them keeps
+  // them measurable, so that the frames align and only the solver is short of stars.
+  const auto r = ReduceSky(dir, "f", true, 1e9);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_FALSE(r.sky.solved);
   EXPECT_NE(Text(dir / "f_reduction.txt").find("Plate solution: none, too few stars"), std::string::npos);
