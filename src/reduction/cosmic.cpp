@@ -119,7 +119,11 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
           f.LaplacianPlus(x, y) <= 2.0 * limit * skyRms)
         return false;
       // The cheap test first: most pixels that pass the bound are stars' cores.
-      if (f.InStarCore(x, y) || f.SignificanceSharp(x, y) <= limit) return false;
+      if (f.InStarCore(x, y)) return false;
+      // S' = S - M5(S) with S >= 0 is never above S (as stored, in float): where S
+      // itself is not above the limit the 25 neighbours' S need not be found.
+      if (static_cast<double>(static_cast<float>(f.Significance(x, y))) <= limit || f.SignificanceSharp(x, y) <= limit)
+        return false;
       const double fine = f.FineStructure(x, y);
       return !(fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim);
     };
