@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "reduction/frame_measure.hpp"
 #include "reduction/reduce.hpp"
 #include "reduction/saturation.hpp"
+#include "reduction/sky.hpp"
 #include "synthetic_frames.hpp"
 #include "work_dir.hpp"
 
@@ -154,6 +156,34 @@ TEST(SkyAnnulus, ABrightNeighbourInItIsLeftOut) {
   for (double d : shift)
     mean += d / static_cast<double>(shift.size());
   EXPECT_LT(std::abs(mean), 0.001);
+}
+
+// A ring symmetric about its centre, in any order and with either sign, has its level
+// at the centre whichever estimator is taken: the values are ordered right (negative
+// ones, signed zeros and repeats included) or the clip would lean to one side.
+TEST(SkyAnnulus, LevelOfASymmetricRingInAnyOrder) {
+  struct Case {
+    float centre, spread;
+    bool tail; // a few far values on both sides: the clip then acts
+  };
+  for (const Case c : {Case{-1000.5f, 8, false}, Case{-0.25f, 3, true}, Case{0, 2, true}, Case{0, 0.5f, false},
+                       Case{37.5f, 16, true}}) {
+    std::vector<float> ring;
+    for (int k = 1; k <= 60; ++k) {
+      const float d = c.spread * static_cast<float>(k % 7) / 3.0f; // repeats, and zero offsets
+      ring.push_back(c.centre + d);
+      ring.push_back(c.centre - d);
+    }
+    if (c.tail)
+      for (float d : {40.0f, 60.0f})
+        ring.insert(ring.end(), {c.centre + d * c.spread, c.centre - d * c.spread});
+    std::shuffle(ring.begin(), ring.end(), std::mt19937(static_cast<unsigned>(ring.size())));
+    const SkyLevel s = AnnulusSky(ring.data(), ring.size(), 0);
+    ASSERT_TRUE(s.ok);
+    EXPECT_NEAR(s.level, static_cast<double>(c.centre), 1e-4 * (1 + std::abs(static_cast<double>(c.centre))))
+        << c.centre;
+    EXPECT_EQ(s.count, 120u) << c.centre;
+  }
 }
 
 TEST(CosmicRays, HitsRepairedAndStarCoresLeftAlone) {
