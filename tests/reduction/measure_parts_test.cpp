@@ -1,6 +1,7 @@
 // The parts of the photometry one by one: the exact aperture overlap, the camera's
 // ceiling, the merging of one star's detections, the honesty of the flux error, and
-// the cosmic-ray search that must leave every star's core alone.
+// the cosmic-ray search that must leave every star's core alone, the sky of a ring in
+// any order, and the FWHM of a Moffat star from the profile fit.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include "reduction/aperture_sum.hpp"
 #include "reduction/cosmic.hpp"
 #include "reduction/frame_measure.hpp"
+#include "reduction/fwhm.hpp"
 #include "reduction/reduce.hpp"
 #include "reduction/saturation.hpp"
 #include "reduction/sky.hpp"
@@ -156,6 +158,35 @@ TEST(SkyAnnulus, ABrightNeighbourInItIsLeftOut) {
   for (double d : shift)
     mean += d / static_cast<double>(shift.size());
   EXPECT_LT(std::abs(mean), 0.001);
+}
+
+// A noiseless Moffat star integrated over its pixels (16 x 16 samples each) gives its
+// FWHM back from the profile fit, undersampled or broad, peaked or near-Gaussian.
+TEST(SeeingFwhm, AMoffatStarGivesItsFwhmBack) {
+  struct Case {
+    double fwhm, beta;
+  };
+  constexpr long kSide = 48;
+  const Point at{23.3, 24.6};
+  for (const Case c : {Case{1.2, 2.5}, Case{2.0, 4.0}, Case{3.5, 2.5}, Case{3.5, 8.0}}) {
+    const double alpha = c.fwhm / (2.0 * std::sqrt(std::pow(2.0, 1.0 / c.beta) - 1.0));
+    std::vector<float> data(kSide * kSide);
+    for (long y = 0; y < kSide; ++y)
+      for (long x = 0; x < kSide; ++x) {
+        double sum = 0;
+        for (int j = 0; j < 16; ++j)
+          for (int i = 0; i < 16; ++i) {
+            const double dx = static_cast<double>(x) - 0.5 + (i + 0.5) / 16 - at.x;
+            const double dy = static_cast<double>(y) - 0.5 + (j + 0.5) / 16 - at.y;
+            sum += std::pow(1.0 + (dx * dx + dy * dy) / (alpha * alpha), -c.beta);
+          }
+        data[static_cast<std::size_t>(y * kSide + x)] = static_cast<float>(5000.0 * sum / 256.0);
+      }
+    const std::vector<std::uint8_t> mask(data.size(), pixel::kClean);
+    const PixelView view{data.data(), mask.data(), kSide, kSide};
+    const double found = ProfileFwhm(view, {at}, {at}, 1.3 * c.fwhm, 1.0);
+    EXPECT_NEAR(found, c.fwhm, 0.02 * c.fwhm) << c.fwhm << " px, beta " << c.beta;
+  }
 }
 
 // A ring symmetric about its centre, in any order and with either sign, has its level
