@@ -33,7 +33,9 @@ def main():
     for line in (work / "sex" / f"{ref}.cat").read_text().splitlines():
         if line.startswith("#"):
             continue
-        n, x, y, flux, err, flags = line.split()
+        # Five fluxes and five errors (radii 3, 4, 5, 6, 8 px): the 5 px one is kept.
+        v = line.split()
+        x, y, flux, err, flags = v[1], v[2], v[3 + 2], v[8 + 2], v[13]
         if float(flux) > 0 and int(flags) == 0 and float(flux) >= 50 * float(err):
             sex.append((float(x), float(y), -2.5 * math.log10(float(flux))))
     diffs = []

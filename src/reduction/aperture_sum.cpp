@@ -61,8 +61,10 @@ double CircleRectOverlap(double x0, double x1, double y0, double y1, double r) {
     if (b <= a) continue;
     const double mid = 0.5 * (a + b);
     const double s = std::sqrt(std::max(0.0, r * r - mid * mid));
-    const double chord = HalfChordIntegral(b, r) - HalfChordIntegral(a, r);
     // Upper edge: y1 or s or (when s < y0) y0; lower edge: y0 or -s or (when -s > y1) y1.
+    // The arc's integral (two arcsines) only where an edge follows the circle.
+    const bool upperArc = s < y1 && s > y0, lowerArc = -s > y0 && -s < y1;
+    const double chord = upperArc || lowerArc ? HalfChordIntegral(b, r) - HalfChordIntegral(a, r) : 0.0;
     const double upper = s >= y1 ? y1 * (b - a) : (s <= y0 ? y0 * (b - a) : chord);
     const double lower = -s <= y0 ? y0 * (b - a) : (-s >= y1 ? y1 * (b - a) : -chord);
     area += upper - lower;

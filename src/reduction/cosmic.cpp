@@ -92,6 +92,26 @@ struct Frame {
   }
 };
 
+// The pixels within kReach (a square) of those given, each once, in raster order.
+// The search's tests read no farther than kReach from the pixel tested: the box
+// median of the significance's noise (2) around each of the 5 x 5 significances, and
+// the 7 x 7 box of 3 x 3 medians of the fine structure.
+constexpr long kReach = 4;
+std::vector<std::size_t> Near(const std::vector<std::size_t>& at, long width, long height) {
+  std::vector<std::size_t> out;
+  out.reserve(at.size() * (2 * kReach + 1) * (2 * kReach + 1));
+  for (std::size_t i : at) {
+    const long x = static_cast<long>(i % static_cast<std::size_t>(width));
+    const long y = static_cast<long>(i / static_cast<std::size_t>(width));
+    for (long v = std::max(0L, y - kReach); v <= std::min(height - 1, y + kReach); ++v)
+      for (long u = std::max(0L, x - kReach); u <= std::min(width - 1, x + kReach); ++u)
+        out.push_back(static_cast<std::size_t>(v * width + u));
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
 } // namespace
 
 bool StarLikePeak(const float* data, long width, long height, long x, long y) {
@@ -112,6 +132,7 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
   // anywhere, so the full test runs only where this quick bound passes.
   const double quick = 2.0 * o.sigclip * skyRms;
   const double grow = o.sigfrac * o.sigclip;
+  std::vector<std::size_t> changed; // the pixels the last pass repaired
   for (int pass = 0; pass < o.iterations; ++pass) {
     std::vector<std::size_t> hits;
     auto sharp = [&](long x, long y, double limit) {
@@ -119,24 +140,36 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
           f.LaplacianPlus(x, y) <= 2.0 * limit * skyRms)
         return false;
       // The cheap test first: most pixels that pass the bound are stars' cores.
-      if (f.InStarCore(x, y) || f.SignificanceSharp(x, y) <= limit) return false;
+      if (f.InStarCore(x, y)) return false;
+      // S' = S - M5(S) with S >= 0 is never above S (as stored, in float): where S
+      // itself is not above the limit the 25 neighbours' S need not be found.
+      if (static_cast<double>(static_cast<float>(f.Significance(x, y))) <= limit || f.SignificanceSharp(x, y) <= limit)
+        return false;
       const double fine = f.FineStructure(x, y);
       return !(fine > 0 && f.LaplacianPlus(x, y) / fine <= o.objlim);
     };
-    for (long y = 0; y < height; ++y) {
-      const bool inner = y > 0 && y + 1 < height;
-      const float* row = data.data() + y * width;
-      for (long x = 0; x < width; ++x) {
-        // Away from the edges a pixel that is not above all four sides has L+ below
-        // its excess over them: the bound on L+ is taken from the raw pixels first.
-        if (inner && x > 0 && x + 1 < width) {
-          const double v = row[x];
-          const double side = std::min(std::min(row[x - 1], row[x + 1]), std::min(row[x - width], row[x + width]));
-          if (2.0 * (v - side) <= quick) continue;
-        }
-        if (f.LaplacianPlus(x, y) > quick && sharp(x, y, o.sigclip))
-          hits.push_back(static_cast<std::size_t>(y * width + x));
+    auto test = [&](long x, long y) {
+      // Away from the edges a pixel that is not above all four sides has L+ below
+      // its excess over them: the bound on L+ is taken from the raw pixels first.
+      if (y > 0 && y + 1 < height && x > 0 && x + 1 < width) {
+        const float* row = data.data() + y * width;
+        const double v = row[x];
+        const double side = std::min(std::min(row[x - 1], row[x + 1]), std::min(row[x - width], row[x + width]));
+        if (2.0 * (v - side) <= quick) return;
       }
+      if (f.LaplacianPlus(x, y) > quick && sharp(x, y, o.sigclip))
+        hits.push_back(static_cast<std::size_t>(y * width + x));
+    };
+    if (pass == 0) {
+      for (long y = 0; y < height; ++y)
+        for (long x = 0; x < width; ++x)
+          test(x, y);
+    } else {
+      // Every test reaches no farther than kReach pixels: only the pixels that near
+      // the last pass's repairs can answer differently now, in the same raster order.
+      for (std::size_t i : Near(changed, width, height))
+        test(static_cast<long>(i % static_cast<std::size_t>(width)),
+             static_cast<long>(i / static_cast<std::size_t>(width)));
     }
     if (hits.empty()) break;
     // The hits' neighbours at the lower limit: the rest of a track.
@@ -170,6 +203,7 @@ std::vector<std::size_t> RepairCosmicRays(std::vector<float>& data, std::vector<
     for (std::size_t k = 0; k < hits.size(); ++k)
       data[hits[k]] = values[k];
     found.insert(found.end(), hits.begin(), hits.end());
+    changed = std::move(hits);
   }
   std::sort(found.begin(), found.end());
   found.erase(std::unique(found.begin(), found.end()), found.end());

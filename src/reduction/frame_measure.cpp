@@ -399,7 +399,7 @@ SkyLevel FrameMeasurer::AnnulusLevel(Point at, const ApertureSet& set, const std
 // The light in the circle less the sky's share, its error from the pixels' noise, the
 // star's photons and the uncertainty of the level (which every pixel of the circle
 // shares: area x its error).
-Measurement FrameMeasurer::Photometry(Point at, double radius, const SkyLevel& sky) const {
+Measurement FrameMeasurer::Photometry(Point at, double radius, const SkyLevel& sky, bool clearAround) const {
   Measurement m;
   m.at = at;
   const CircleSum c = SumCircle(View(), at, radius);
@@ -407,7 +407,7 @@ Measurement FrameMeasurer::Photometry(Point at, double radius, const SkyLevel& s
     m.loss = Loss::Edge;
     return m;
   }
-  const std::uint8_t near = MaskNear(at, radius);
+  const std::uint8_t near = clearAround ? 0 : MaskNear(at, radius);
   if (c.saturated || (near & pixel::kSaturated) != 0) {
     m.loss = Loss::Saturated;
     return m;
@@ -455,8 +455,9 @@ std::vector<Measurement> FrameMeasurer::Measure(Point at, const ApertureSet& set
   const SkyLevel sky = AnnulusLevel(at, set, neighbours);
   std::vector<Measurement> out;
   out.reserve(set.radii.size());
+  const bool clear = MaskNear(at, *std::max_element(set.radii.begin(), set.radii.end())) == 0;
   for (double r : set.radii)
-    out.push_back(Photometry(at, r, sky));
+    out.push_back(Photometry(at, r, sky, clear));
   return out;
 }
 

@@ -111,7 +111,9 @@ private:
   std::uint8_t MaskNear(Point at, double radius) const;
   Point Recentre(Point at, double fwhm, double radius) const;
   SkyLevel AnnulusLevel(Point at, const ApertureSet& set, const std::vector<Point>& neighbours) const;
-  Measurement Photometry(Point at, double radius, const SkyLevel& sky) const;
+  // `clearAround` when no flagged pixel lies near the widest of the star's circles:
+  // then none lies near any of them.
+  Measurement Photometry(Point at, double radius, const SkyLevel& sky, bool clearAround = false) const;
   PixelView View() const { return {data_.data(), mask_.data(), width_, height_}; }
 
   long width_;

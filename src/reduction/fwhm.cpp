@@ -26,6 +26,33 @@ struct Moffat {
       }
     return p[0] * sum / (sub * sub) + p[5];
   }
+  // The value at (x, y) and its derivatives by the six parameters, analytic: with
+  // t = 1 + r^2 / alpha^2 and f = t^-beta, df/dx0 = 2 beta dx f / (alpha^2 t),
+  // df/dlog alpha = 2 beta r^2 f / (alpha^2 t), df/dlog(beta - 1) = -(beta - 1) ln(t) f.
+  double WithGradient(double x, double y, double g[6]) const {
+    const double alpha2 = std::exp(2.0 * p[3]), beta = 1.0 + std::exp(p[4]);
+    const double step = 1.0 / sub, first = -0.5 + 0.5 * step;
+    double sum = 0, gx = 0, gy = 0, ga = 0, gb = 0;
+    for (int j = 0; j < sub; ++j)
+      for (int i = 0; i < sub; ++i) {
+        const double dx = x + first + step * i - p[1], dy = y + first + step * j - p[2];
+        const double q = (dx * dx + dy * dy) / alpha2, lt = std::log1p(q);
+        const double f = std::exp(-beta * lt), common = 2.0 * beta * f / (alpha2 * (1.0 + q));
+        sum += f;
+        gx += common * dx;
+        gy += common * dy;
+        ga += common * q * alpha2;
+        gb -= lt * f;
+      }
+    const double scale = p[0] / (sub * sub);
+    g[0] = sum / (sub * sub);
+    g[1] = scale * gx;
+    g[2] = scale * gy;
+    g[3] = scale * ga;
+    g[4] = scale * (beta - 1.0) * gb;
+    g[5] = 1.0;
+    return p[0] * g[0] + p[5];
+  }
   double Fwhm() const {
     const double beta = 1.0 + std::exp(p[4]);
     return 2.0 * std::exp(p[3]) * std::sqrt(std::pow(2.0, 1.0 / beta) - 1.0);
@@ -71,23 +98,15 @@ bool Solve(double a[6][6], double b[6], int n) {
 
 bool FitMoffat(Moffat& m, const std::vector<Sample>& s) {
   double lambda = 1e-3, cost = Residual2(m, s);
-  std::vector<double> jac(6 * s.size());
   for (int iteration = 0; iteration < 20; ++iteration) {
-    // Forward differences for the Jacobian.
-    for (int k = 0; k < 6; ++k) {
-      Moffat d = m;
-      const double step = k == 0 || k == 5 ? 1e-4 * std::max(std::abs(m.p[0]), 1.0) : 1e-4;
-      d.p[k] += step;
-      for (std::size_t i = 0; i < s.size(); ++i)
-        jac[i * 6 + static_cast<std::size_t>(k)] = (d.At(s[i].x, s[i].y) - m.At(s[i].x, s[i].y)) / step;
-    }
     double jtj[6][6] = {}, jtr[6] = {};
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      const double r = s[i].v - m.At(s[i].x, s[i].y);
+    for (const Sample& q : s) {
+      double g[6];
+      const double r = q.v - m.WithGradient(q.x, q.y, g);
       for (int a = 0; a < 6; ++a) {
-        jtr[a] += jac[i * 6 + static_cast<std::size_t>(a)] * r;
+        jtr[a] += g[a] * r;
         for (int b = 0; b < 6; ++b)
-          jtj[a][b] += jac[i * 6 + static_cast<std::size_t>(a)] * jac[i * 6 + static_cast<std::size_t>(b)];
+          jtj[a][b] += g[a] * g[b];
       }
     }
     bool improved = false;
@@ -127,7 +146,8 @@ double StarFwhm(const PixelView& v, Point at, double half, double skyRms) {
   const long x0 = static_cast<long>(std::floor(at.x - half)), x1 = static_cast<long>(std::ceil(at.x + half));
   const long y0 = static_cast<long>(std::floor(at.y - half)), y1 = static_cast<long>(std::ceil(at.y + half));
   if (x0 < 0 || y0 < 0 || x1 >= v.width || y1 >= v.height) return 0;
-  std::vector<Sample> s;
+  thread_local std::vector<Sample> s;
+  s.clear();
   double peak = 0, sx = 0, sy = 0, sum = 0;
   for (long y = y0; y <= y1; ++y)
     for (long x = x0; x <= x1; ++x) {

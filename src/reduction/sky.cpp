@@ -1,14 +1,58 @@
 #include "reduction/sky.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace morvik::reduction {
+namespace {
+
+// Sorts ring[0, n) ascending by a least-significant-digit radix sort of the floats'
+// bits, made monotonic (negative values' bits all flipped, positive ones' sign bit
+// set), a byte per pass; a pass where every key has the same byte is skipped. A
+// comparison sort of a few hundred noisy values loses most of its time to mispredicted
+// branches; this one has none. NaN never reaches it (the annulus takes clean pixels).
+void RadixSort(float* ring, std::size_t n) {
+  thread_local std::vector<std::uint32_t> keys, spare;
+  keys.resize(n);
+  spare.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    std::uint32_t b;
+    std::memcpy(&b, ring + k, sizeof b);
+    keys[k] = (b & 0x80000000u) != 0 ? ~b : b | 0x80000000u;
+  }
+  std::uint32_t* from = keys.data();
+  std::uint32_t* to = spare.data();
+  for (int shift = 0; shift < 32; shift += 8) {
+    std::array<std::size_t, 256> count{};
+    for (std::size_t k = 0; k < n; ++k)
+      ++count[(from[k] >> shift) & 0xffu];
+    if (count[(from[0] >> shift) & 0xffu] == n) continue;
+    std::size_t start = 0;
+    for (std::size_t& c : count) {
+      const std::size_t here = c;
+      c = start;
+      start += here;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+      to[count[(from[k] >> shift) & 0xffu]++] = from[k];
+    std::swap(from, to);
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::uint32_t b = (from[k] & 0x80000000u) != 0 ? from[k] & 0x7fffffffu : ~from[k];
+    std::memcpy(ring + k, &b, sizeof b);
+  }
+}
+
+} // namespace
 
 SkyLevel AnnulusSky(float* ring, std::size_t n, double sigmaGuess) {
   SkyLevel s;
   if (n < 12) return s;
-  std::sort(ring, ring + n);
+  RadixSort(ring, n);
   // Sorted: what a clip keeps is a stretch [from, to).
   auto medianOf = [&](std::size_t from, std::size_t to) {
     const std::size_t m = from + (to - from) / 2;

@@ -1,9 +1,11 @@
 // The parts of the photometry one by one: the exact aperture overlap, the camera's
 // ceiling, the merging of one star's detections, the honesty of the flux error, and
-// the cosmic-ray search that must leave every star's core alone.
+// the cosmic-ray search that must leave every star's core alone, the sky of a ring in
+// any order, and the FWHM of a Moffat star from the profile fit.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -16,8 +18,10 @@
 #include "reduction/aperture_sum.hpp"
 #include "reduction/cosmic.hpp"
 #include "reduction/frame_measure.hpp"
+#include "reduction/fwhm.hpp"
 #include "reduction/reduce.hpp"
 #include "reduction/saturation.hpp"
+#include "reduction/sky.hpp"
 #include "synthetic_frames.hpp"
 #include "work_dir.hpp"
 
@@ -154,6 +158,63 @@ TEST(SkyAnnulus, ABrightNeighbourInItIsLeftOut) {
   for (double d : shift)
     mean += d / static_cast<double>(shift.size());
   EXPECT_LT(std::abs(mean), 0.001);
+}
+
+// A noiseless Moffat star integrated over its pixels (16 x 16 samples each) gives its
+// FWHM back from the profile fit, undersampled or broad, peaked or near-Gaussian.
+TEST(SeeingFwhm, AMoffatStarGivesItsFwhmBack) {
+  struct Case {
+    double fwhm, beta;
+  };
+  constexpr long kSide = 48;
+  const Point at{23.3, 24.6};
+  for (const Case c : {Case{1.2, 2.5}, Case{2.0, 4.0}, Case{3.5, 2.5}, Case{3.5, 8.0}}) {
+    const double alpha = c.fwhm / (2.0 * std::sqrt(std::pow(2.0, 1.0 / c.beta) - 1.0));
+    std::vector<float> data(kSide * kSide);
+    for (long y = 0; y < kSide; ++y)
+      for (long x = 0; x < kSide; ++x) {
+        double sum = 0;
+        for (int j = 0; j < 16; ++j)
+          for (int i = 0; i < 16; ++i) {
+            const double dx = static_cast<double>(x) - 0.5 + (i + 0.5) / 16 - at.x;
+            const double dy = static_cast<double>(y) - 0.5 + (j + 0.5) / 16 - at.y;
+            sum += std::pow(1.0 + (dx * dx + dy * dy) / (alpha * alpha), -c.beta);
+          }
+        data[static_cast<std::size_t>(y * kSide + x)] = static_cast<float>(5000.0 * sum / 256.0);
+      }
+    const std::vector<std::uint8_t> mask(data.size(), pixel::kClean);
+    const PixelView view{data.data(), mask.data(), kSide, kSide};
+    const double found = ProfileFwhm(view, {at}, {at}, 1.3 * c.fwhm, 1.0);
+    EXPECT_NEAR(found, c.fwhm, 0.02 * c.fwhm) << c.fwhm << " px, beta " << c.beta;
+  }
+}
+
+// A ring symmetric about its centre, in any order and with either sign, has its level
+// at the centre whichever estimator is taken: the values are ordered right (negative
+// ones, signed zeros and repeats included) or the clip would lean to one side.
+TEST(SkyAnnulus, LevelOfASymmetricRingInAnyOrder) {
+  struct Case {
+    float centre, spread;
+    bool tail; // a few far values on both sides: the clip then acts
+  };
+  for (const Case c : {Case{-1000.5f, 8, false}, Case{-0.25f, 3, true}, Case{0, 2, true}, Case{0, 0.5f, false},
+                       Case{37.5f, 16, true}}) {
+    std::vector<float> ring;
+    for (int k = 1; k <= 60; ++k) {
+      const float d = c.spread * static_cast<float>(k % 7) / 3.0f; // repeats, and zero offsets
+      ring.push_back(c.centre + d);
+      ring.push_back(c.centre - d);
+    }
+    if (c.tail)
+      for (float d : {40.0f, 60.0f})
+        ring.insert(ring.end(), {c.centre + d * c.spread, c.centre - d * c.spread});
+    std::shuffle(ring.begin(), ring.end(), std::mt19937(static_cast<unsigned>(ring.size())));
+    const SkyLevel s = AnnulusSky(ring.data(), ring.size(), 0);
+    ASSERT_TRUE(s.ok);
+    EXPECT_NEAR(s.level, static_cast<double>(c.centre), 1e-4 * (1 + std::abs(static_cast<double>(c.centre))))
+        << c.centre;
+    EXPECT_EQ(s.count, 120u) << c.centre;
+  }
 }
 
 TEST(CosmicRays, HitsRepairedAndStarCoresLeftAlone) {
