@@ -214,6 +214,14 @@ std::vector<Detection> FrameMeasurer::Detect(double thresholdSigma) const {
   return Refine(found);
 }
 
+bool FrameMeasurer::MaskedNear(Point at) const {
+  const long cx = std::lround(at.x), cy = std::lround(at.y);
+  for (long y = std::max(0L, cy - 3); y <= std::min(height_ - 1, cy + 3); ++y)
+    for (long x = std::max(0L, cx - 3); x <= std::min(width_ - 1, cx + 3); ++x)
+      if ((mask_[static_cast<std::size_t>(y * width_ + x)] & (kBad | pixel::kSaturated)) != 0) return true;
+  return false;
+}
+
 std::vector<Detection> FrameMeasurer::DetectPeaks(double thresholdSigma, std::size_t keep, int* found) const {
   if (found != nullptr) *found = 0;
   if (!ok_ || skyRms_ <= 0 || width_ < 7 || height_ < 7) return {};

@@ -76,6 +76,10 @@ public:
   // aperture, replaced by the pixel point-symmetric about the centre from now on.
   void MaskHotPixels(const std::vector<std::size_t>& hotPixels);
 
+  // Whether a missing or saturated pixel lies in the 7 x 7 box around at: the test by
+  // which the quick search for aligning leaves a star out.
+  bool MaskedNear(Point at) const;
+
   // Objects above threshold (in sigma of the background), brightest first.
   std::vector<Detection> Detect(double thresholdSigma = 3.0) const;
 

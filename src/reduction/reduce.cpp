@@ -35,6 +35,7 @@ struct Context {
   long height = 0;
   std::string binning;
   std::vector<Point> catalog; // reference positions, brightest first
+  std::vector<Point> pattern; // the clean ones among them, for aligning
   std::vector<std::size_t> hotPixels;
   double seeing = 0; // the reference's FWHM, pixels
 };
@@ -84,15 +85,12 @@ Ceiling SaturationOf(const ReduceSettings& s, const frames::FrameImage& f) {
   return c;
 }
 
-// The raw pixels at or above the level, set missing for the calibration.
-std::vector<std::size_t> TakeSaturated(std::vector<float>& pixels, double level) {
+// The raw pixels at or above the level.
+std::vector<std::size_t> SaturatedPixels(const std::vector<float>& pixels, double level) {
   std::vector<std::size_t> out;
   if (!(level > 0)) return out;
   for (std::size_t i = 0; i < pixels.size(); ++i)
-    if (static_cast<double>(pixels[i]) >= level) {
-      out.push_back(i);
-      pixels[i] = NAN;
-    }
+    if (static_cast<double>(pixels[i]) >= level) out.push_back(i);
   return out;
 }
 
@@ -143,13 +141,17 @@ Prepared Prepare(const std::string& path, const Context& ctx, bool keepPixels) {
   p.report.saturationSource = ceiling.source;
 
   std::vector<float> pixels = std::move(f.pixels);
-  const std::vector<std::size_t> saturated = TakeSaturated(pixels, ceiling.level);
+  const std::vector<std::size_t> saturated = SaturatedPixels(pixels, ceiling.level);
   MaskZeroBorder(pixels, f.width, f.height);
   if (std::string error = Calibrate(ctx.masters, pixels, f.width, f.height, p.report.exposure); !error.empty()) {
     p.report.reason = error;
     return p;
   }
+  // The written reference shows saturated cores as the camera took them; the measuring
+  // takes them as missing.
   if (keepPixels) p.calibrated = pixels;
+  for (std::size_t i : saturated)
+    pixels[i] = NAN;
   p.measurer = std::make_unique<FrameMeasurer>(std::move(pixels), f.width, f.height, gain, 0.0, ctx.hotPixels,
                                                saturated, s.cosmic);
   p.report.cosmic = static_cast<int>(p.measurer->Repaired().size());
@@ -204,6 +206,18 @@ std::vector<Point> Positions(const std::vector<Detection>& stars) {
   return out;
 }
 
+// The reference's stars that align frames: those the quick search of every other frame
+// can find, without a missing or saturated pixel near their centre. A saturated core is
+// masked, and the centre found around it moves from frame to frame with the noise, so
+// the brightest stars of a real camera would make no common pattern. All of them when
+// too few are left.
+std::vector<Point> PatternPositions(const std::vector<Point>& catalog, const FrameMeasurer& reference) {
+  std::vector<Point> out;
+  for (const Point& at : catalog)
+    if (!reference.MaskedNear(at)) out.push_back(at);
+  return out.size() >= 8 ? out : catalog;
+}
+
 struct Outcome {
   FrameReport report;
   StarRows row;
@@ -224,7 +238,7 @@ MatchResult Align(const Context& ctx, const Prepared& p) {
   MatchOptions mo;
   mo.tolerance = std::clamp(0.5 * ctx.seeing, 1.5, 4.0);
   mo.area = static_cast<double>(ctx.width) * static_cast<double>(ctx.height);
-  return MatchStars(ctx.catalog, Positions(p.stars), mo);
+  return MatchStars(ctx.pattern, Positions(p.stars), mo);
 }
 
 // `ready`: the frame as the reference sample prepared it, if kept.
@@ -391,6 +405,7 @@ void BuildCatalog(Context& ctx, const Prepared& ref) {
     if (ctx.catalog.size() >= kMaxStars) break;
     ctx.catalog.push_back(d.at);
   }
+  ctx.pattern = PatternPositions(ctx.catalog, *ref.measurer);
 }
 
 // Each star's aperture chosen from its light curves; the table written with it, the
@@ -435,7 +450,7 @@ ReduceResult Reduce(const ReduceSettings& s, const ReduceProgress& progress, con
     return result;
   }
   if (result.error = CheckOutputFolder(s.out); !result.error.empty()) return result;
-  Context ctx{s, {}, 0, 0, {}, {}, {}};
+  Context ctx{s, {}, 0, 0, {}, {}, {}, {}};
   try {
     ctx.masters = LoadMasters(s.bias, s.dark, s.flat);
     if (!s.dark.empty()) result.darkNote = DarkNote(ctx.masters);

@@ -43,7 +43,8 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
   std::vector<std::string> frames;
   for (int k = 1; k <= 10; ++k)
     frames.push_back("sky_" + std::string(k < 10 ? "000" : "00") + std::to_string(k) + ".fits");
-  frames.insert(frames.end(), {"--out", "f"});
+  // The truth holds the first frame's pixels: it is the reference.
+  frames.insert(frames.end(), {"--out", "f", "--reference", "sky_0001.fits"});
   auto reduce = RunProgram(MORVIK_REDUCE, frames, dir);
   ASSERT_EQ(reduce.status, 0) << reduce.out << reduce.err;
   const auto stars = ReadXml(dir / "f.xml");
@@ -51,8 +52,10 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
 
   // The outputs without sky options, and the candidates among which a known variable
   // is planted.
-  auto plain =
-      RunProgram(MORVIK_CLI, {"f.fts", "--comp", "1", "--stats", "p.csv", "--candidates", "pc.csv", "--candidate-threshold", "0", "--quiet"}, dir);
+  auto plain = RunProgram(MORVIK_CLI,
+                          {"f.fts", "--comp", "1", "--stats", "p.csv", "--candidates", "pc.csv",
+                           "--candidate-threshold", "0.01", "--quiet"},
+                          dir);
   ASSERT_EQ(plain.status, 0) << plain.err;
   const auto plainCandidates = SplitLines(morvik::testing::ReadFile(dir / "pc.csv"));
   ASSERT_GT(plainCandidates.size(), 1u);
@@ -80,7 +83,7 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
   const std::string where = FormatRa(stars.at(targetId).ra) + " " + FormatDec(stars.at(targetId).dec);
   auto run = RunProgram(MORVIK_CLI,
                         {"f.fts", "--sky", "--target", where, "--catalog", "vsx.csv", "--comp", "1", "--stats", "s.csv",
-                         "--candidates", "c.csv", "--candidate-threshold", "0", "--quiet"},
+                         "--candidates", "c.csv", "--candidate-threshold", "0.01", "--quiet"},
                         dir);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("Target: star " + std::to_string(targetId) + " "), std::string::npos) << run.out;
@@ -113,9 +116,10 @@ TEST(CliSkyTest, TargetColumnsAndKnownVariables) {
   EXPECT_GT(known, 0);
 
   // Without --sky and --catalog the outputs are those of a run without sky options.
-  auto targeted = RunProgram(
-      MORVIK_CLI, {"f.fts", "--target", where, "--comp", "1", "--stats", "t.csv", "--candidates", "tc.csv", "--quiet"},
-      dir);
+  auto targeted = RunProgram(MORVIK_CLI,
+                             {"f.fts", "--target", where, "--comp", "1", "--stats", "t.csv", "--candidates", "tc.csv",
+                              "--candidate-threshold", "0.01", "--quiet"},
+                             dir);
   ASSERT_EQ(targeted.status, 0);
   EXPECT_EQ(morvik::testing::ReadFile(dir / "p.csv"), morvik::testing::ReadFile(dir / "t.csv"));
   EXPECT_EQ(morvik::testing::ReadFile(dir / "pc.csv"), morvik::testing::ReadFile(dir / "tc.csv"));

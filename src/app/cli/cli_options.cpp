@@ -302,7 +302,7 @@ Search Variables and the outputs, in the order the options are given.
   --more-indices          axis items 8..13: interquartile range, Stetson J, K, L, 1/eta,
                           excess over expected scatter; their columns in --stats
   --candidates FILE       the variable-star candidates, ranked, CSV
-  --candidate-threshold S score above which a star is a candidate (6)
+  --candidate-threshold S score above which a star is a candidate (5)
   --contrast L            contrast level 0..16 for the picture (3)
   --contrast auto         a robust range around the sky of the frame instead of a level
   --stats FILE            per-star statistics, CSV
