@@ -10,6 +10,7 @@
 
 #include "astrometry/solver.hpp"
 #include "astrometry/wcs.hpp"
+#include "reduction/frame_measure.hpp"
 #include "reduction/star_match.hpp"
 
 namespace morvik::frames {
@@ -18,7 +19,6 @@ struct FrameImage;
 
 namespace morvik::reduction {
 
-struct Detection;
 
 struct SkySettings {
   bool solve = false;                        // morvik-reduce solves unless --no-solve
