@@ -27,8 +27,8 @@ SKY="$BUILD/tools/skyframes/morvik-skyframes"
 "$SKY" --out "$WORK/g2" --rotation 33 --flip --ra 82.5 --dec 64.2 --seed 4 >/dev/null &&
   cp "$WORK/g2/sky_0001.fits" "$WORK/frames/gen_flip.fits"
 "$SKY" --out "$WORK/g3" --rotation 250 --mirror --seed 9 >/dev/null && cp "$WORK/g3/sky_0001.fits" "$WORK/frames/gen_mirror.fits"
-REAL=$ROOT/../../shared/data/real/agpeg
-[ -d "$REAL" ] || REAL=/work/shared/data/real/agpeg
+# The real frames lie in shared/ beside the project folder; MORVIK_REAL_FRAMES names another place.
+REAL=${MORVIK_REAL_FRAMES:-$ROOT/../shared/data/real/agpeg}
 for f in t_e_20150608_381_1_1_1 t_e_20150701_281_1_1_1 t_e_20150825_225_1_1_1; do
   [ -f "$REAL/$f.fits.gz" ] && gzip -dc "$REAL/$f.fits.gz" >"$WORK/frames/agpeg_$f.fits"
 done
